@@ -17,7 +17,7 @@ constexpr TColor clSkyBlue = 0xA6CAF0;
 // System colours, fixed to the classic desktop scheme.
 constexpr TColor clBtnFace = 0xF0F0F0;
 constexpr TColor clGradientInactiveCaption = 0xD7E4F2;
-constexpr TColor clWindow = 0xFEFEFE;
+constexpr TColor clWindow = 0xFFFFFF;
 
 // The colour's name when it has one ("clLime"), else "#rrggbb".
 std::string ColorName(TColor color);

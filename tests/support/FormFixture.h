@@ -1,0 +1,52 @@
+#pragma once
+// A main window on a manual clock with two fake ports, in a fresh working directory
+// of its own, for the tool's handler tests.
+#include "FakePort.h"
+#include "tool/Unit1.h"
+#include "winsys/Application.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace fakes {
+
+// Makes and enters a fresh temporary directory; returns to the previous one at the end.
+class ScratchDirectory {
+  public:
+    ScratchDirectory();
+    ~ScratchDirectory();
+    const std::string& Path() const { return path_; }
+
+  private:
+    std::string path_, previous_;
+};
+
+void WriteFile(const std::string& name, const std::string& content);
+std::string ReadFile(const std::string& name);
+// Writes valid "BmpOK.bmp" and "BmpX.bmp" glyphs into the current directory.
+void WriteGlyphs();
+// The bytes of a small valid BMP image.
+std::string TinyBitmap();
+
+class FormFixture : public ::testing::Test {
+  protected:
+    FormFixture();
+    ~FormFixture() override;
+    // Runs the loop for ms of the manual clock, timers firing at their times.
+    void Advance(int64_t ms) { loop.AdvanceClock(ms); }
+    // Runs what is queued now.
+    void Pump() { loop.ProcessMessages(); }
+    const std::vector<std::string>& Errors() { return application.Errors().Messages(); }
+
+    ScratchDirectory scratch;
+    winsys::ManualClock clock;
+    winsys::EventLoop loop{clock};
+    winsys::TApplication application{loop};
+    FakePort* serial;   // ComPort1
+    FakePort* network;  // WinsockPort1
+    std::unique_ptr<tool::TMainForm> form;
+};
+
+} // namespace fakes

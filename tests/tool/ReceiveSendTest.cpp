@@ -1,0 +1,90 @@
+#include "FormFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace fakes;
+using namespace winsys;
+
+namespace {
+
+class ReceiveSend : public FormFixture {
+  protected:
+    void SetUp() override {
+        serial->SetOpen(true);
+        form->Timer1.OnTimer = [this] { completions.push_back(clock.NowMs()); form->Timer1.SetEnabled(false); };
+    }
+    std::vector<int64_t> completions;
+};
+
+TEST_F(ReceiveSend, BytesLandInOrderAndCompletionComes250msAfterTheFirstEvent) {
+    int64_t start = clock.NowMs();
+    serial->Deliver("\x0A\x03");
+    Pump();
+    Advance(100);
+    serial->Deliver(std::string("\x04\x00\x01", 3));
+    Advance(200);
+    ASSERT_EQ(completions.size(), 1u);
+    EXPECT_EQ(completions[0] - start, 250);
+    EXPECT_EQ(form->RxCount, 5);
+    EXPECT_EQ(std::memcmp(form->RxBuffer, "\x0A\x03\x04\x00\x01", 5), 0);
+    EXPECT_EQ(form->Label17.Color(), clLime);
+}
+
+TEST_F(ReceiveSend, TheBufferWrapsAfterIndex3000) {
+    std::string reply(3002, 'a');
+    reply[3000] = 'X';
+    reply[3001] = 'Y';
+    serial->Deliver(reply);
+    Pump();
+    EXPECT_EQ(form->RxBuffer[3000], 'X');
+    EXPECT_EQ(form->RxBuffer[0], 'Y');
+    EXPECT_EQ(form->RxCount, 1);
+}
+
+TEST_F(ReceiveSend, ACountOfZeroStoresNothingButArmsCompletion) {
+    form->ComPort1TriggerAvail(serial, 0);
+    EXPECT_EQ(form->RxCount, 0);
+    EXPECT_TRUE(form->Timer1.Enabled());
+}
+
+TEST_F(ReceiveSend, AGetCharErrorEndsTheHandlerAndLeavesCompletionOff) {
+    serial->Deliver("ab");
+    EXPECT_THROW(form->ComPort1TriggerAvail(serial, 3), FakePortError); // one more than there is
+    EXPECT_EQ(form->RxCount, 2);
+    EXPECT_FALSE(form->Timer1.Enabled());
+}
+
+TEST_F(ReceiveSend, SendWritesUpToTheFirstZeroToEveryOpenPortSerialFirstAndClears) {
+    network->SetOpen(true);
+    std::memcpy(form->TxText, "ab\0cd", 5);
+    form->Button10.Click();
+    EXPECT_EQ(serial->Written(), "ab");
+    EXPECT_EQ(network->Written(), "ab");
+    EXPECT_EQ(form->Label18.Color(), clLime);
+    EXPECT_EQ(form->Label23.Color(), clLime);
+    for (char c : form->TxText) ASSERT_EQ(c, 0);
+}
+
+TEST_F(ReceiveSend, SendWithNoOpenPortOnlyClears) {
+    serial->SetOpen(false);
+    std::strcpy(form->TxText, "<CMD_Readcfg");
+    form->Button10.Click();
+    EXPECT_EQ(serial->Written(), "");
+    EXPECT_EQ(form->TxText[0], 0);
+}
+
+TEST_F(ReceiveSend, LampsGoOutAtTheTwoSecondTickAndAKeyInTheMonitorShowsTasto) {
+    form->Label17.SetColor(clLime);
+    Advance(2000);
+    EXPECT_EQ(form->Label17.Color(), clBtnFace);
+    EXPECT_EQ(form->Label12.Color(), clBtnFace);
+    form->KeyPress(form->Memo2, 'x');
+    EXPECT_EQ(form->Label18.Caption(), "Tasto");
+    EXPECT_EQ(form->Label18.Color(), clBtnFace);
+    form->Memo2.DblClick();
+    EXPECT_EQ(form->Memo2.Text(), "");
+}
+
+} // namespace

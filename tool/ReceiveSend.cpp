@@ -1,0 +1,62 @@
+// Receive accumulation, the send operation, the traffic lamps and the monitor's
+// handlers.
+#include "tool/Unit1.h"
+
+#include <cstring>
+
+namespace tool {
+
+namespace {
+
+constexpr int32_t LastRxIndex = 3000;
+
+// Stores Count bytes of one port in RxBuffer, lighting that port's RXD lamp. An error
+// of GetChar ends it at that byte, and Timer1 stays as it was.
+void AccumulateReceived(TMainForm& f, port::IComPort* cp, uint16_t count, TLabel& rxdLamp) {
+    for (uint16_t i = 0; i < count; ++i) {
+        rxdLamp.SetColor(clLime);
+        f.RxBuffer[f.RxCount] = static_cast<uint8_t>(cp->GetChar());
+        if (f.RxCount >= LastRxIndex) f.RxCount = 0;
+        else ++f.RxCount;
+    }
+    f.Timer1.SetEnabled(true);
+}
+
+} // namespace
+
+void TMainForm::WinsockPort1TriggerAvail(port::IComPort* CP, uint16_t Count) {
+    AccumulateReceived(*this, CP, Count, Label12);
+}
+
+void TMainForm::ComPort1TriggerAvail(port::IComPort* CP, uint16_t Count) {
+    AccumulateReceived(*this, CP, Count, Label17);
+}
+
+void TMainForm::Button10Click() {
+    std::string text(TxText, strnlen(TxText, sizeof TxText));
+    if (ComPort1->GetOpen()) {
+        ComPort1->PutString(text);
+        Label18.SetCaption("TXD");
+        Label18.SetColor(clLime);
+    }
+    if (WinsockPort1->GetOpen()) {
+        WinsockPort1->PutString(text);
+        Label23.SetCaption("TXD");
+        Label23.SetColor(clLime);
+    }
+    std::memset(TxText, 0, sizeof TxText);
+}
+
+void TMainForm::Timer2Timer() {
+    for (TLabel* lamp : {&Label23, &Label12, &Label18, &Label17}) lamp->SetColor(clBtnFace);
+}
+
+void TMainForm::Memo2Change() { Memo2.BringToFront(); }
+
+void TMainForm::Memo2Click() { Memo2.BringToFront(); }
+
+void TMainForm::Memo2DblClick() { Memo2.Clear(); }
+
+void TMainForm::Memo4KeyPress(char&) { Label18.SetCaption("Tasto"); }
+
+} // namespace tool

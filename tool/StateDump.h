@@ -1,0 +1,12 @@
+#pragma once
+// The window's shared state as one JSON object: numbers as numbers, byte areas as
+// arrays of numbers up to their last non-zero byte.
+#include "tool/Unit1.h"
+
+#include <string>
+
+namespace tool {
+
+std::string DumpState(const TMainForm& form);
+
+} // namespace tool
