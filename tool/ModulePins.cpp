@@ -69,9 +69,13 @@ void ShowPinStatus(TMainForm& f) {
 
 } // namespace
 
-void TMainForm::Button29Click() { RunCommand(*this, "set_pin1.txt"); }
+void TMainForm::Button29Click() {
+    RunCommand(*this, "set_pin1.txt");
+}
 
-void TMainForm::Button30Click() { RunCommand(*this, "clear_pin1.txt"); }
+void TMainForm::Button30Click() {
+    RunCommand(*this, "clear_pin1.txt");
+}
 
 void TMainForm::Button31Click() {
     HexDisplay = 0;
@@ -83,11 +87,17 @@ void TMainForm::Button32Click() {
     RunCommand(*this, "clear_pin2.txt");
 }
 
-void TMainForm::Button36Click() { RunCommand(*this, "set_pin3.txt"); }
+void TMainForm::Button36Click() {
+    RunCommand(*this, "set_pin3.txt");
+}
 
-void TMainForm::Button37Click() { RunCommand(*this, "clear_pin3.txt"); }
+void TMainForm::Button37Click() {
+    RunCommand(*this, "clear_pin3.txt");
+}
 
-void TMainForm::Button9Click() { RunCommand(*this, "reboot.txt"); }
+void TMainForm::Button9Click() {
+    RunCommand(*this, "reboot.txt");
+}
 
 void TMainForm::ReadPinStatus() {
     RunCommand(*this, "RCI-queryGB.txt");

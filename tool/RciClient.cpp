@@ -69,11 +69,16 @@ void Console(const char* text) {
 int FileErrorNumber(int errnoValue) {
     switch (errnoValue) {
     case EACCES:
-    case EPERM: return 5;   // access denied
-    case EIO: return 30;    // read fault
-    case ENOMEM: return 8;  // not enough memory
-    case EINVAL: return 87; // invalid parameter
-    default: return errnoValue;
+    case EPERM:
+        return 5; // access denied
+    case EIO:
+        return 30; // read fault
+    case ENOMEM:
+        return 8; // not enough memory
+    case EINVAL:
+        return 87; // invalid parameter
+    default:
+        return errnoValue;
     }
 }
 
@@ -82,7 +87,7 @@ int FileErrorNumber(int errnoValue) {
 int OpenRequestFile(const std::string& name) {
     int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return -1;
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return -1;
@@ -131,11 +136,13 @@ std::string ReceiveReply(TMainForm& f, RciSocket& socket, FileHandle& log) {
     RciReplyReader reader;
     std::string area(ReceiveAreaSize, '\0');
     uint64_t shown = 0;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(RciLimits.ExchangeMs);
+    auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(RciLimits.ExchangeMs);
     for (;;) {
         size_t received = 0;
         int wait = std::min(RciLimits.ReceiveMs, MsLeft(deadline));
-        int err = wait > 0 ? socket.Receive(area.data(), area.size(), received, wait) : RciErrTimedOut;
+        int err =
+            wait > 0 ? socket.Receive(area.data(), area.size(), received, wait) : RciErrTimedOut;
         if (err == 0 && received > 0) reader.Feed(area.data(), received);
         if (err == 0 && received == 0) reader.PeerClosed();
         bool last = err != 0 || received == 0 || reader.Complete() || reader.Malformed();
@@ -151,8 +158,10 @@ std::string ReceiveReply(TMainForm& f, RciSocket& socket, FileHandle& log) {
             if (!reader.HeadDone()) return Format("Socket Error: %d\n", err);
             return Format("Error recieving main data chunk!\nError code: %d\n", err);
         }
-        if (reader.Malformed()) Console("Malformed reply\n");
-        else if (!reader.Complete()) Console(reader.HeadDone() ? "Socket closed\n" : "Socket Closed\n");
+        if (reader.Malformed())
+            Console("Malformed reply\n");
+        else if (!reader.Complete())
+            Console(reader.HeadDone() ? "Socket closed\n" : "Socket Closed\n");
         return "";
     }
 }
@@ -174,7 +183,8 @@ std::string BuildRciHeader(const std::string& requestLine, size_t bodyLength,
 }
 
 std::string EncodeCredentials(const std::string& user, const std::string& password) {
-    static const char Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    static const char Alphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string joined = user + ":" + password;
     std::string out;
     for (size_t i = 0; i < joined.size(); i += 3) {
@@ -196,7 +206,8 @@ void TMainForm::SendRciRequest() {
     int port = RciPort >= 1 && RciPort <= 65535 ? RciPort : 80;
 
     RciSocket socket;
-    if (int err = socket.Create()) return report(Format("Error creating a valid socket! %d\n", err));
+    if (int err = socket.Create())
+        return report(Format("Error creating a valid socket! %d\n", err));
 
     std::string fileName(RciFileName, strnlen(RciFileName, sizeof RciFileName));
     FileHandle request(OpenRequestFile(fileName));

@@ -46,14 +46,23 @@ void RciReplyReader::Feed(const char* data, size_t size) {
     while (size > 0) {
         size_t used = 0;
         switch (state_) {
-        case State::Head: used = FeedHead(data, size); break;
-        case State::ChunkSize: used = FeedChunkSize(data, size); break;
-        case State::ChunkEnd: used = FeedChunkEnd(data, size); break;
+        case State::Head:
+            used = FeedHead(data, size);
+            break;
+        case State::ChunkSize:
+            used = FeedChunkSize(data, size);
+            break;
+        case State::ChunkEnd:
+            used = FeedChunkEnd(data, size);
+            break;
         case State::ChunkData:
         case State::Length:
-        case State::UntilClose: used = FeedBody(data, size); break;
+        case State::UntilClose:
+            used = FeedBody(data, size);
+            break;
         case State::Done:
-        case State::Malformed: return;
+        case State::Malformed:
+            return;
         }
         data += used;
         size -= used;
@@ -111,10 +120,18 @@ void RciReplyReader::EndHead() {
     head_.clear();
     if (status_ >= 100 && status_ < 200) return; // an interim head: the real one follows
     switch (coding) {
-    case Coding::Chunked: state_ = State::ChunkSize; break;
-    case Coding::Length: state_ = remaining_ > 0 ? State::Length : State::Done; break;
-    case Coding::UntilClose: state_ = State::UntilClose; break;
-    case Coding::None: state_ = State::Done; break;
+    case Coding::Chunked:
+        state_ = State::ChunkSize;
+        break;
+    case Coding::Length:
+        state_ = remaining_ > 0 ? State::Length : State::Done;
+        break;
+    case Coding::UntilClose:
+        state_ = State::UntilClose;
+        break;
+    case Coding::None:
+        state_ = State::Done;
+        break;
     }
 }
 
@@ -137,7 +154,10 @@ RciReplyReader::Coding RciReplyReader::ParseHead() {
                 line.size() >= space + 4) {
                 int code = 0;
                 for (size_t k = space + 1; k < space + 4; ++k) {
-                    if (line[k] < '0' || line[k] > '9') { code = 0; break; }
+                    if (line[k] < '0' || line[k] > '9') {
+                        code = 0;
+                        break;
+                    }
                     code = code * 10 + (line[k] - '0');
                 }
                 status_ = code;
@@ -151,7 +171,8 @@ RciReplyReader::Coding RciReplyReader::ParseHead() {
         if (name == "transfer-encoding") {
             coded = true;
             size_t comma = value.rfind(',');
-            chunked = Lower(Trim(comma == std::string::npos ? value : value.substr(comma + 1))) == "chunked";
+            chunked = Lower(Trim(comma == std::string::npos ? value : value.substr(comma + 1))) ==
+                      "chunked";
         } else if (name == "content-length") {
             uint64_t v = 0;
             if (!ParseLength(value, v) || (lengthSeen && v != length)) lengthBad = true;
@@ -185,7 +206,8 @@ size_t RciReplyReader::FeedChunkSize(const char* data, size_t size) {
         if (chunk > SizeLimit) break;
     }
     bool digits = i > 0;
-    while (i < line_.size() && (line_[i] == ' ' || line_[i] == '\t')) ++i;
+    while (i < line_.size() && (line_[i] == ' ' || line_[i] == '\t'))
+        ++i;
     bool rest = i < line_.size() && (line_[i] == ';' || line_[i] == '\r' || line_[i] == '\n');
     line_.clear();
     if (!digits || !rest || chunk > SizeLimit) {
@@ -201,7 +223,8 @@ size_t RciReplyReader::FeedChunkSize(const char* data, size_t size) {
 
 size_t RciReplyReader::FeedBody(const char* data, size_t size) {
     size_t take = size;
-    if (state_ != State::UntilClose) take = static_cast<size_t>(std::min<uint64_t>(remaining_, size));
+    if (state_ != State::UntilClose)
+        take = static_cast<size_t>(std::min<uint64_t>(remaining_, size));
     KeepBody(data, take);
     log_.append(data, take);
     entryOpen_ = true;

@@ -17,9 +17,9 @@ namespace tool {
 
 class RciReplyReader {
   public:
-    static constexpr size_t HeadLimit = 15000;  // longer heads are malformed
-    static constexpr size_t LineLimit = 1024;   // chunk-size lines
-    static constexpr size_t KeepLimit = 3999;   // body bytes kept in Body()
+    static constexpr size_t HeadLimit = 15000; // longer heads are malformed
+    static constexpr size_t LineLimit = 1024;  // chunk-size lines
+    static constexpr size_t KeepLimit = 3999;  // body bytes kept in Body()
 
     // Takes the next bytes of the reply; bytes after its end are ignored.
     void Feed(const char* data, size_t size);
@@ -57,10 +57,10 @@ class RciReplyReader {
     void CloseEntry();
 
     State state_ = State::Head;
-    std::string head_;      // the head being read
-    std::string line_;      // the chunk-size line being read
+    std::string head_;       // the head being read
+    std::string line_;       // the chunk-size line being read
     uint64_t remaining_ = 0; // bytes left in this chunk or Content-Length body
-    bool sawCr_ = false;    // a chunk's closing CR was seen
+    bool sawCr_ = false;     // a chunk's closing CR was seen
     bool entryOpen_ = false; // a log entry waits for its CR LF
     int status_ = 0;
     uint64_t bodyBytes_ = 0;

@@ -21,19 +21,19 @@ struct ErrnoNumber {
 
 // What a blocking TCP client can meet, with the socket library's numbers.
 constexpr ErrnoNumber ErrnoTable[] = {
-    {EINTR, 10004},           {EBADF, 10009},          {EACCES, 10013},
-    {EPERM, 10013},           {EFAULT, 10014},         {EINVAL, 10022},
-    {EMFILE, 10024},          {ENFILE, 10024},         {EAGAIN, 10035},
-    {EINPROGRESS, 10036},     {EALREADY, 10037},       {ENOTSOCK, 10038},
-    {EDESTADDRREQ, 10039},    {EMSGSIZE, 10040},       {EPROTOTYPE, 10041},
-    {ENOPROTOOPT, 10042},     {EPROTONOSUPPORT, 10043}, {ESOCKTNOSUPPORT, 10044},
-    {EOPNOTSUPP, 10045},      {EPFNOSUPPORT, 10046},   {EAFNOSUPPORT, 10047},
-    {EADDRINUSE, 10048},      {EADDRNOTAVAIL, 10049},  {ENETDOWN, 10050},
-    {ENETUNREACH, 10051},     {ENETRESET, 10052},      {ECONNABORTED, 10053},
-    {ECONNRESET, 10054},      {EPIPE, 10054},          {ENOBUFS, 10055},
-    {ENOMEM, 10055},          {EISCONN, 10056},        {ENOTCONN, 10057},
-    {ESHUTDOWN, 10058},       {ETIMEDOUT, 10060},      {ECONNREFUSED, 10061},
-    {EHOSTDOWN, 10064},       {EHOSTUNREACH, 10065},
+    {EINTR, 10004},        {EBADF, 10009},           {EACCES, 10013},
+    {EPERM, 10013},        {EFAULT, 10014},          {EINVAL, 10022},
+    {EMFILE, 10024},       {ENFILE, 10024},          {EAGAIN, 10035},
+    {EINPROGRESS, 10036},  {EALREADY, 10037},        {ENOTSOCK, 10038},
+    {EDESTADDRREQ, 10039}, {EMSGSIZE, 10040},        {EPROTOTYPE, 10041},
+    {ENOPROTOOPT, 10042},  {EPROTONOSUPPORT, 10043}, {ESOCKTNOSUPPORT, 10044},
+    {EOPNOTSUPP, 10045},   {EPFNOSUPPORT, 10046},    {EAFNOSUPPORT, 10047},
+    {EADDRINUSE, 10048},   {EADDRNOTAVAIL, 10049},   {ENETDOWN, 10050},
+    {ENETUNREACH, 10051},  {ENETRESET, 10052},       {ECONNABORTED, 10053},
+    {ECONNRESET, 10054},   {EPIPE, 10054},           {ENOBUFS, 10055},
+    {ENOMEM, 10055},       {EISCONN, 10056},         {ENOTCONN, 10057},
+    {ESHUTDOWN, 10058},    {ETIMEDOUT, 10060},       {ECONNREFUSED, 10061},
+    {EHOSTDOWN, 10064},    {EHOSTUNREACH, 10065},
 };
 
 using Steady = std::chrono::steady_clock;
@@ -52,7 +52,9 @@ int SocketErrorNumber(int errnoValue) {
     return errnoValue;
 }
 
-uint32_t RciParseAddress(const std::string& text) { return inet_addr(text.c_str()); }
+uint32_t RciParseAddress(const std::string& text) {
+    return inet_addr(text.c_str());
+}
 
 std::string RciDottedAddress(uint32_t address) {
     char text[INET_ADDRSTRLEN] = {};
@@ -62,7 +64,9 @@ std::string RciDottedAddress(uint32_t address) {
     return text;
 }
 
-RciSocket::~RciSocket() { Close(); }
+RciSocket::~RciSocket() {
+    Close();
+}
 
 void RciSocket::Close() {
     if (fd_ >= 0) ::close(fd_);
@@ -99,7 +103,8 @@ int RciSocket::Connect(uint32_t address, uint16_t port, int timeoutMs) {
     if (int err = WaitFor(POLLOUT, timeoutMs)) return err;
     int soError = 0;
     socklen_t len = sizeof soError;
-    if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &soError, &len) != 0) return SocketErrorNumber(errno);
+    if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &soError, &len) != 0)
+        return SocketErrorNumber(errno);
     return soError ? SocketErrorNumber(soError) : 0;
 }
 

@@ -15,10 +15,10 @@ namespace tool {
 // How long one RCI exchange may hold the window. A LAN module that neither answers
 // nor closes ends the exchange with a time-out (10060) after these.
 struct RciTimeLimits {
-    int ConnectMs;   // the connection attempt
-    int SendMs;      // each wait for room to send
-    int ReceiveMs;   // each wait for reply bytes
-    int ExchangeMs;  // the whole reply, however slowly it trickles in
+    int ConnectMs;  // the connection attempt
+    int SendMs;     // each wait for room to send
+    int ReceiveMs;  // each wait for reply bytes
+    int ExchangeMs; // the whole reply, however slowly it trickles in
 };
 constexpr RciTimeLimits RciDefaultTimeLimits{3000, 3000, 5000, 20000};
 // The limits in force; tests shorten them.

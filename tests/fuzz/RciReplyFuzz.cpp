@@ -27,7 +27,9 @@ Result Read(const uint8_t* data, size_t size, size_t piece, bool close) {
     if (close) reader.PeerClosed();
     reader.Finish();
     log += reader.TakeLog();
-    return {reader.Body(), log, reader.BodyBytes(), reader.Complete(), reader.Malformed(), reader.HeadDone(),
+    return {reader.Body(),      log,
+            reader.BodyBytes(), reader.Complete(),
+            reader.Malformed(), reader.HeadDone(),
             reader.Status()};
 }
 
@@ -42,10 +44,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Result whole = Read(data, size, size ? size : 1, close);
     Result cut = Read(data, size, piece, close);
     if (whole.body != cut.body || whole.log != cut.log || whole.bodyBytes != cut.bodyBytes ||
-        whole.complete != cut.complete || whole.malformed != cut.malformed || whole.headDone != cut.headDone ||
-        whole.status != cut.status)
+        whole.complete != cut.complete || whole.malformed != cut.malformed ||
+        whole.headDone != cut.headDone || whole.status != cut.status)
         std::abort();
-    if (whole.body.size() > tool::RciReplyReader::KeepLimit || whole.body.size() > whole.bodyBytes) std::abort();
+    if (whole.body.size() > tool::RciReplyReader::KeepLimit || whole.body.size() > whole.bodyBytes)
+        std::abort();
     if (whole.bodyBytes > 0 && !whole.headDone) std::abort();
     // The log holds every byte it was given at most once, plus the line breaks added.
     if (whole.log.size() > 2 * size + 64) std::abort();

@@ -7,8 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <fcntl.h>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -63,19 +63,23 @@ class PythonPeer {
 class RciPeer : public FormFixture {
   protected:
     void SetUp() override {
-        ASSERT_GT(peer.Port(), 0) << "the peer " RCI_PEER_SCRIPT " did not start with /usr/bin/python3";
+        ASSERT_GT(peer.Port(), 0) << "the peer " RCI_PEER_SCRIPT
+                                     " did not start with /usr/bin/python3";
         form->Edit4.SetText("127.0.0.1");
         tool::RciPort = peer.Port();
     }
     void TearDown() override { tool::RciPort = 80; }
-    std::string Reply() { return std::string(form->RciReply, strnlen(form->RciReply, sizeof form->RciReply)); }
+    std::string Reply() {
+        return std::string(form->RciReply, strnlen(form->RciReply, sizeof form->RciReply));
+    }
     PythonPeer peer;
 };
 
 const char* const Pins = "<pin1>asserted</pin1><pin2>unasserted</pin2><pin3>asserted</pin3>";
 
 TEST_F(RciPeer, ThePeerAcceptsTheAuthorizedPostAndItsChunkedReplyIsReadWhole) {
-    std::string request = "<rci_request version=\"1.1\"><query_state/>" + std::string(1400, '.') + "</rci_request>";
+    std::string request =
+        "<rci_request version=\"1.1\"><query_state/>" + std::string(1400, '.') + "</rci_request>";
     ASSERT_LE(request.size(), 1500u);
     WriteFile("request.txt", request);
     std::strcpy(form->RciFileName, "request.txt");

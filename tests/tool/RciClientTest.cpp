@@ -1,6 +1,6 @@
+#include "tool/RciClient.h"
 #include "FormFixture.h"
 #include "RciTestServer.h"
-#include "tool/RciClient.h"
 #include "tool/RciSettings.h"
 #include "tool/RciSocket.h"
 
@@ -25,7 +25,8 @@ std::string Head(size_t bodyLength) {
     return tool::BuildRciHeader("POST /UE/rci HTTP/1.1", bodyLength, "127.0.0.1", Credentials);
 }
 
-const std::string ChunkedHead = "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nTransfer-Encoding: chunked\r\n\r\n";
+const std::string ChunkedHead =
+    "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nTransfer-Encoding: chunked\r\n\r\n";
 
 // ---- the request head and the credentials
 
@@ -41,13 +42,12 @@ TEST_P(EncodeCredentialsTable, EncodesUserColonPasswordInBase64) {
     EXPECT_EQ(tool::EncodeCredentials(GetParam().user, GetParam().password), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, EncodeCredentialsTable,
-                         ::testing::Values(Base64Case{"root", "wqzk", "cm9vdDp3cXpr"},
-                                           Base64Case{"", "", "Og=="},
-                                           Base64Case{"a", "", "YTo="},
-                                           Base64Case{"ab", "", "YWI6"},
-                                           Base64Case{"Aladdin", "open sesame", "QWxhZGRpbjpvcGVuIHNlc2FtZQ=="},
-                                           Base64Case{"\xff\xfe", "?", "//46Pw=="})); // high bytes, "+" and "/"
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EncodeCredentialsTable,
+    ::testing::Values(Base64Case{"root", "wqzk", "cm9vdDp3cXpr"}, Base64Case{"", "", "Og=="},
+                      Base64Case{"a", "", "YTo="}, Base64Case{"ab", "", "YWI6"},
+                      Base64Case{"Aladdin", "open sesame", "QWxhZGRpbjpvcGVuIHNlc2FtZQ=="},
+                      Base64Case{"\xff\xfe", "?", "//46Pw=="})); // high bytes, "+" and "/"
 
 TEST(BuildRciHeader, GivesTheLinesInOrderAndContentLengthOnlyForABody) {
     const std::string common = "POST /UE/rci HTTP/1.1\r\n"
@@ -59,7 +59,8 @@ TEST(BuildRciHeader, GivesTheLinesInOrderAndContentLengthOnlyForABody) {
                                "Authorization: Basic cm9vdDp3cXpr\r\n";
     EXPECT_EQ(tool::BuildRciHeader("POST /UE/rci HTTP/1.1", 1500, "10.0.0.7", Credentials),
               common + "Content-Length: 1500\r\n\r\n");
-    EXPECT_EQ(tool::BuildRciHeader("POST /UE/rci HTTP/1.1", 0, "10.0.0.7", Credentials), common + "\r\n");
+    EXPECT_EQ(tool::BuildRciHeader("POST /UE/rci HTTP/1.1", 0, "10.0.0.7", Credentials),
+              common + "\r\n");
 }
 
 // ---- exchanges with a server on 127.0.0.1
@@ -86,7 +87,9 @@ class RciClient : public FormFixture {
         form->Button28.Click();
     }
     std::string Status() { return form->StatusBar1.Text(); }
-    std::string Reply() { return std::string(form->RciReply, strnlen(form->RciReply, sizeof form->RciReply)); }
+    std::string Reply() {
+        return std::string(form->RciReply, strnlen(form->RciReply, sizeof form->RciReply));
+    }
 };
 
 TEST_F(RciClient, SendsHeadAndBodyExactlyAndLogsTheWholeExchange) {
@@ -99,8 +102,8 @@ TEST_F(RciClient, SendsHeadAndBodyExactlyAndLogsTheWholeExchange) {
 
     ASSERT_EQ(server.Requests().size(), 1u);
     EXPECT_EQ(server.Requests()[0], Head(body.size()) + body);
-    EXPECT_EQ(ReadFile("logfilex.txt"),
-              Head(body.size()) + "\r\n" + body + "\r\n\r\n" + ChunkedHead + "\r\n" + data + "\r\n" + "\r\n");
+    EXPECT_EQ(ReadFile("logfilex.txt"), Head(body.size()) + "\r\n" + body + "\r\n\r\n" +
+                                            ChunkedHead + "\r\n" + data + "\r\n" + "\r\n");
     EXPECT_EQ(Reply(), data);
     EXPECT_TRUE(form->Timer4.Enabled());
     EXPECT_EQ(Status(), "R-Vex test"); // success leaves the caller's text
@@ -112,7 +115,8 @@ TEST_F(RciClient, AnEmptyRequestFileSendsAHeadWithoutContentLengthAndNoBody) {
     ASSERT_EQ(server.Requests().size(), 1u);
     EXPECT_EQ(server.Requests()[0], Head(0));
     EXPECT_EQ(server.Requests()[0].find("Content-Length"), std::string::npos);
-    EXPECT_EQ(ReadFile("logfilex.txt"), Head(0) + "\r\n" + "\r\n\r\n" + ChunkedHead + "\r\nok\r\n\r\n");
+    EXPECT_EQ(ReadFile("logfilex.txt"),
+              Head(0) + "\r\n" + "\r\n\r\n" + ChunkedHead + "\r\nok\r\n\r\n");
     EXPECT_EQ(Reply(), "ok");
 }
 
@@ -154,7 +158,8 @@ TEST_F(RciClient, ARefusedConnectionShowsAddressPortAnd10061) {
     tool::RciPort = port;
     WriteFile("request.txt", "<rci_request/>");
     Send("request.txt", nullptr);
-    EXPECT_EQ(Status(), "Connection Failed to 127.0.0.1:" + std::to_string(port) + " error: 10061\n");
+    EXPECT_EQ(Status(),
+              "Connection Failed to 127.0.0.1:" + std::to_string(port) + " error: 10061\n");
     ::close(bound);
 }
 
@@ -180,7 +185,8 @@ TEST_F(RciClient, AConnectionAttemptThatGetsNoAnswerEndsWithATimeOut) {
     tool::RciPort = port;
     WriteFile("request.txt", "<rci_request/>");
     Send("request.txt", nullptr);
-    EXPECT_EQ(Status(), "Connection Failed to 127.0.0.1:" + std::to_string(port) + " error: 10060\n");
+    EXPECT_EQ(Status(),
+              "Connection Failed to 127.0.0.1:" + std::to_string(port) + " error: 10060\n");
     ::close(filler);
     ::close(listener);
 }
@@ -239,7 +245,9 @@ struct ReplyCase {
     bool serverCloses = false;
 };
 
-void PrintTo(const ReplyCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const ReplyCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 std::vector<ReplyCase> ReplyCases() {
     std::string big(500, 'b');
@@ -248,16 +256,27 @@ std::vector<ReplyCase> ReplyCases() {
     std::snprintf(hugeSize, sizeof hugeSize, "%zx\r\n", huge.size());
     return {
         {"OneChunk", {ChunkedHead + "005\r\nhello\r\n0\r\n\r\n"}, "hello"},
-        {"SeveralChunks", {ChunkedHead, "003\r\nabc\r\n", "1f4\r\n" + big + "\r\n", "002\r\nyz\r\n", "0\r\n\r\n"},
+        {"SeveralChunks",
+         {ChunkedHead, "003\r\nabc\r\n", "1f4\r\n" + big + "\r\n", "002\r\nyz\r\n", "0\r\n\r\n"},
          "abc" + big + "yz"},
-        {"SizesOfAnyLengthAndExtensions", {ChunkedHead, "3;name=value\r\nabc\r\nA \r\n0123456789\r\n0000\r\n\r\n"},
+        {"SizesOfAnyLengthAndExtensions",
+         {ChunkedHead, "3;name=value\r\nabc\r\nA \r\n0123456789\r\n0000\r\n\r\n"},
          "abc0123456789"},
-        {"HeadInSeveralPieces", {"HTTP/1.1 200 OK\r\nTransfer-", "Encoding: chunked\r", "\n\r\n5\r\nhel", "lo\r\n0\r\n\r\n"},
+        {"HeadInSeveralPieces",
+         {"HTTP/1.1 200 OK\r\nTransfer-", "Encoding: chunked\r", "\n\r\n5\r\nhel",
+          "lo\r\n0\r\n\r\n"},
          "hello"},
         {"ContentLength", {"HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\n", "<pin3>"}, "<pin3>"},
-        {"UntilClose", {"HTTP/1.0 200 OK\r\n\r\n", "part one ", "part two"}, "part one part two", true},
-        {"InterimHeadFirst", {"HTTP/1.1 100 Continue\r\n\r\n", ChunkedHead + "2\r\nok\r\n0\r\n\r\n"}, "ok"},
-        {"CutAt3999Characters", {ChunkedHead, hugeSize + huge + "\r\n0\r\n\r\n"}, std::string(3999, 'h')},
+        {"UntilClose",
+         {"HTTP/1.0 200 OK\r\n\r\n", "part one ", "part two"},
+         "part one part two",
+         true},
+        {"InterimHeadFirst",
+         {"HTTP/1.1 100 Continue\r\n\r\n", ChunkedHead + "2\r\nok\r\n0\r\n\r\n"},
+         "ok"},
+        {"CutAt3999Characters",
+         {ChunkedHead, hugeSize + huge + "\r\n0\r\n\r\n"},
+         std::string(3999, 'h')},
         {"CutAtAZeroByte", {ChunkedHead, std::string("7\r\nabc\0def\r\n0\r\n\r\n", 17)}, "abc"},
         {"SizeLineThatIsNotHexEndsTheReply", {ChunkedHead, "2\r\nok\r\nzz\r\nlost\r\n"}, "ok"},
     };
@@ -277,10 +296,11 @@ INSTANTIATE_TEST_SUITE_P(Cases, RciReplies, ::testing::ValuesIn(ReplyCases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RciClient, EachChunkIsLoggedWithItsClosingLineBreakAndOneMore) {
-    HttpServer server({Exchange{{ChunkedHead, "003\r\nabc\r\n", "1f4\r\n" + std::string(500, 'b') + "\r\n0\r\n\r\n"}}});
+    HttpServer server({Exchange{
+        {ChunkedHead, "003\r\nabc\r\n", "1f4\r\n" + std::string(500, 'b') + "\r\n0\r\n\r\n"}}});
     Post("q", &server);
-    EXPECT_EQ(ReadFile("logfilex.txt"), Head(1) + "\r\nq\r\n\r\n" + ChunkedHead + "\r\n" + "abc\r\n\r\n" +
-                                            std::string(500, 'b') + "\r\n\r\n");
+    EXPECT_EQ(ReadFile("logfilex.txt"), Head(1) + "\r\nq\r\n\r\n" + ChunkedHead + "\r\n" +
+                                            "abc\r\n\r\n" + std::string(500, 'b') + "\r\n\r\n");
 }
 
 TEST_F(RciClient, AReplyWithoutBodyKeepsTheEarlierReplyAndLeavesTimer4Off) {
@@ -300,7 +320,8 @@ TEST(RciSocket, SendAllKeepsSendingWhenTheSystemTakesOnlyPartOfTheData) {
     ::setsockopt(pair[0], SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
     ::fcntl(pair[0], F_SETFL, O_NONBLOCK);
     std::string data(1 << 20, '\0');
-    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<char>(i * 7);
     std::string got;
     std::thread reader([&] {
         char buffer[1000];
@@ -320,10 +341,12 @@ TEST(RciSocket, SendAllKeepsSendingWhenTheSystemTakesOnlyPartOfTheData) {
 }
 
 TEST(RciSocket, ErrnoValuesBecomeTheSocketLibraryNumbers) {
-    const std::pair<int, int> rows[] = {{ECONNREFUSED, 10061}, {ECONNRESET, 10054}, {ETIMEDOUT, 10060},
-                                        {EHOSTUNREACH, 10065}, {ENETUNREACH, 10051}, {EWOULDBLOCK, 10035},
-                                        {EPIPE, 10054},        {EMFILE, 10024},      {EIO, EIO}};
-    for (auto [errnoValue, number] : rows) EXPECT_EQ(tool::SocketErrorNumber(errnoValue), number) << errnoValue;
+    const std::pair<int, int> rows[] = {
+        {ECONNREFUSED, 10061}, {ECONNRESET, 10054},  {ETIMEDOUT, 10060},
+        {EHOSTUNREACH, 10065}, {ENETUNREACH, 10051}, {EWOULDBLOCK, 10035},
+        {EPIPE, 10054},        {EMFILE, 10024},      {EIO, EIO}};
+    for (auto [errnoValue, number] : rows)
+        EXPECT_EQ(tool::SocketErrorNumber(errnoValue), number) << errnoValue;
 }
 
 } // namespace

@@ -40,29 +40,38 @@ struct Case {
     bool malformed = false;
 };
 
-void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const Case& c, std::ostream* out) {
+    *out << c.name;
+}
 
 const std::string Chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
 
 std::vector<Case> Cases() {
     return {
-        {"ThreeDigitChunks", Chunked + "003\r\nabc\r\n002\r\nde\r\n0\r\n\r\n", "abcde", "abc\r\n\r\nde\r\n\r\n", true},
-        {"BareLineBreaksAndUpperCaseHex", Chunked + "A\n0123456789\n0\n\n", "0123456789", "0123456789\n\r\n", true},
-        {"ExtensionsAndTrailer", Chunked + "4 ;a=b;c\r\nwxyz\r\n0;last\r\nX-Trailer: 1\r\n\r\n", "wxyz",
-         "wxyz\r\n\r\n", true},
-        {"ContentLength", "HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabcEXTRA", "abc", "abc\r\n", true},
+        {"ThreeDigitChunks", Chunked + "003\r\nabc\r\n002\r\nde\r\n0\r\n\r\n", "abcde",
+         "abc\r\n\r\nde\r\n\r\n", true},
+        {"BareLineBreaksAndUpperCaseHex", Chunked + "A\n0123456789\n0\n\n", "0123456789",
+         "0123456789\n\r\n", true},
+        {"ExtensionsAndTrailer", Chunked + "4 ;a=b;c\r\nwxyz\r\n0;last\r\nX-Trailer: 1\r\n\r\n",
+         "wxyz", "wxyz\r\n\r\n", true},
+        {"ContentLength", "HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabcEXTRA", "abc", "abc\r\n",
+         true},
         {"ZeroContentLength", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", "", "", true},
-        {"ChunkedWinsOverLength", "HTTP/1.1 200 OK\r\nContent-Length: 99\r\ntransfer-encoding: gzip, Chunked\r\n\r\n"
-                                  "1\r\nz\r\n0\r\n\r\n", "z", "z\r\n\r\n", true},
-        {"ConflictingLengthsReadUntilClose", "HTTP/1.1 200 OK\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\nabc",
-         "abc", "abc\r\n", true},
+        {"ChunkedWinsOverLength",
+         "HTTP/1.1 200 OK\r\nContent-Length: 99\r\ntransfer-encoding: gzip, Chunked\r\n\r\n"
+         "1\r\nz\r\n0\r\n\r\n",
+         "z", "z\r\n\r\n", true},
+        {"ConflictingLengthsReadUntilClose",
+         "HTTP/1.1 200 OK\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\nabc", "abc", "abc\r\n",
+         true},
         {"UntilClose", "HTTP/1.0 200 OK\r\nServer: x\r\n\r\nabc", "abc", "abc\r\n", true},
         {"NoContent", "HTTP/1.1 204 No Content\r\n\r\n", "", "", true},
         {"CutInsideAChunk", Chunked + "00a\r\nabc", "abc", "abc\r\n", false},
         {"SizeLineNotHex", Chunked + "2\r\nok\r\nxyz\r\nnever", "ok", "ok\r\n\r\n", false, true},
         {"SizeLineWithJunkAfterTheDigits", Chunked + "2x\r\nok\r\n", "", "", false, true},
         {"ChunkNotClosedByLineBreak", Chunked + "2\r\nokXX0\r\n\r\n", "ok", "ok\r\n", false, true},
-        {"SizeLineTooLong", Chunked + "1;" + std::string(2000, 'e') + "\r\nz\r\n0\r\n\r\n", "", "", false, true},
+        {"SizeLineTooLong", Chunked + "1;" + std::string(2000, 'e') + "\r\nz\r\n0\r\n\r\n", "", "",
+         false, true},
         {"SizeBeyondAnyReply", Chunked + "fffffffffffffffffff\r\n", "", "", false, true},
     };
 }
@@ -97,7 +106,9 @@ INSTANTIATE_TEST_SUITE_P(Replies, ReaderCases, ::testing::ValuesIn(Cases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RciReplyReader, AReplyCompletesWithoutWaitingForTheCloseWhenItsCodingEndsIt) {
-    for (const std::string& reply : {Chunked + "1\r\na\r\n0\r\n", std::string("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\na")}) {
+    for (const std::string& reply :
+         {Chunked + "1\r\na\r\n0\r\n",
+          std::string("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\na")}) {
         Outcome o = Read(reply, {}, false);
         EXPECT_TRUE(o.complete) << reply;
         EXPECT_EQ(o.body, "a");
@@ -106,9 +117,11 @@ TEST(RciReplyReader, AReplyCompletesWithoutWaitingForTheCloseWhenItsCodingEndsIt
 }
 
 TEST(RciReplyReader, InterimHeadsAndLeadingEmptyLinesArePassedOver) {
-    Outcome o = Read("\r\nHTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", {});
+    Outcome o =
+        Read("\r\nHTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", {});
     EXPECT_EQ(o.body, "ok");
-    EXPECT_EQ(o.log, "\r\nHTTP/1.1 100 Continue\r\n\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n\r\nok\r\n");
+    EXPECT_EQ(o.log, "\r\nHTTP/1.1 100 Continue\r\n\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: "
+                     "2\r\n\r\n\r\nok\r\n");
 }
 
 TEST(RciReplyReader, AHeadCutShortIsLoggedAndAHeadWithoutEndIsBounded) {
@@ -124,7 +137,8 @@ TEST(RciReplyReader, AHeadCutShortIsLoggedAndAHeadWithoutEndIsBounded) {
 
 TEST(RciReplyReader, KeepsTheFirst3999BodyBytesAndCountsThemAll) {
     RciReplyReader reader;
-    std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: 10000\r\n\r\n" + std::string(10000, 'q');
+    std::string reply =
+        "HTTP/1.1 200 OK\r\nContent-Length: 10000\r\n\r\n" + std::string(10000, 'q');
     reader.Feed(reply.data(), reply.size());
     EXPECT_EQ(reader.BodyBytes(), 10000u);
     EXPECT_EQ(reader.Body(), std::string(3999, 'q'));

@@ -100,7 +100,8 @@ class HttpServer {
             requests_.push_back(request);
         }
         for (const std::string& piece : exchange.reply)
-            if (::send(conn, piece.data(), piece.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(piece.size()))
+            if (::send(conn, piece.data(), piece.size(), MSG_NOSIGNAL) !=
+                static_cast<ssize_t>(piece.size()))
                 return false;
         if (exchange.close) return true;
         if (exchange.hang) {
@@ -117,14 +118,17 @@ class HttpServer {
     static size_t ContentLength(const std::string& head) {
         const char* key = "\r\nContent-Length: ";
         size_t at = head.find(key);
-        return at == std::string::npos ? 0 : std::strtoul(head.c_str() + at + std::strlen(key), nullptr, 10);
+        return at == std::string::npos
+                   ? 0
+                   : std::strtoul(head.c_str() + at + std::strlen(key), nullptr, 10);
     }
 
     bool ReadRequest(int conn, std::string& request) {
         char buffer[4096];
         for (int i = 0; i < 1000 && request.size() < 65536; ++i) {
             size_t end = request.find("\r\n\r\n");
-            if (end != std::string::npos && request.size() >= end + 4 + ContentLength(request.substr(0, end + 2)))
+            if (end != std::string::npos &&
+                request.size() >= end + 4 + ContentLength(request.substr(0, end + 2)))
                 return true;
             if (!Wait(conn)) return false;
             ssize_t n = ::recv(conn, buffer, sizeof buffer, 0);
