@@ -33,8 +33,11 @@ MemoWidget::MemoWidget(QWidget* parent) : QPlainTextEdit(parent) {
     // only grow.
     setUndoRedoEnabled(false);
     setTabChangesFocus(true);
-    setLineWrapMode(QPlainTextEdit::NoWrap);
+    // A vertical scroll bar only: long replies wrap.
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 }
 
 void MemoWidget::keyPressEvent(QKeyEvent* event) {
