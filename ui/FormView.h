@@ -11,7 +11,8 @@
 // the error display, and followed by LoopBridge::Rearm, because a handler may have
 // started or stopped a timer. Timers have no widget.
 //
-// Window thread only. The model outlives the view.
+// Window thread only. The model outlives the view. FormView.cpp builds the widgets
+// and takes the operator's actions; FormSync.cpp brings the model's changes.
 #include "ui/Layout.h"
 #include "ui/LoopBridge.h"
 #include "winsys/Application.h"

@@ -255,6 +255,13 @@ TEST_F(WindowTest, EveryPageIsDrawnAtTheWindowSizeWithEveryControlInPlace) {
     form->BitBtn5.LoadGlyph("BmpX.bmp");
     form->BitBtn2.LoadGlyph("BmpX.bmp");
     form->BitBtn3.LoadGlyph("BmpX.bmp");
+    // A loaded register table, so that the grid shows its titles, numbers and values.
+    const char* titles[] = {"Rif", "Address", "Valore letto", "t", "n", "OBIS code", "Note di esempio"};
+    for (int col = 0; col < 7; ++col) form->StringGrid3.SetCell(col, 0, titles[col]);
+    for (int row = 1; row < 300; ++row) form->StringGrid3.SetCell(0, row, std::to_string(row));
+    const char* entry[] = {"454", "1234.5678", "d", "4", "1.8.0", "Energia attiva"};
+    for (int col = 1; col < 7; ++col) form->StringGrid3.SetCell(col, 1, entry[col - 1]);
+    form->Memo2.SetText("0A 03 08 40 93 4A 45 6D 5C FA AD 1F 2B\r\n");
     Pump();
 
     std::string unplaced;
