@@ -365,13 +365,15 @@ bool FormView::Filter(QObject* watched, QEvent* event) {
         if (!TakesPlainClicks(c.Kind())) return false;
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() != Qt::LeftButton) return false;
-        if (b.widget->rect().contains(b.widget->mapFromGlobal(mouse->globalPosition().toPoint())))
+        if (b.releaseOfDoubleClick) b.releaseOfDoubleClick = false;
+        else if (b.widget->rect().contains(b.widget->mapFromGlobal(mouse->globalPosition().toPoint())))
             Act([&c] { c.Click(); });
         return true;
     }
     case QEvent::MouseButtonDblClick: {
         if (!TakesPlainClicks(c.Kind())) return false;
         if (static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) return false;
+        b.releaseOfDoubleClick = true;
         Act([&c] { c.DblClick(); });
         return true;
     }

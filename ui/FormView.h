@@ -56,6 +56,7 @@ class FormView {
         Look look = Look::Plain;
         int observer = 0;
         QString memoShown; // the memo's text as its widget shows it
+        bool releaseOfDoubleClick = false; // a double click's release is no click
     };
     class EventFilter;
 

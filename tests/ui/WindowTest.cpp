@@ -67,6 +67,14 @@ TEST_F(WindowTest, AClickOnEachKindOfWidgetReachesItsControlsHandler) {
         QTest::mouseClick(view->WidgetOf(name), Qt::LeftButton, {}, QPoint(3, 3));
     }
     EXPECT_EQ(clicked, names); // each once: a label's click is not its frame's too
+    int doubleClicks = 0;
+    form->Label43.OnDblClick = [&] { ++doubleClicks; };
+    clicked.clear();
+    QTest::mouseClick(view->WidgetOf("Label43"), Qt::LeftButton, {}, QPoint(3, 3));
+    QTest::mouseDClick(view->WidgetOf("Label43"), Qt::LeftButton, {}, QPoint(3, 3));
+    QTest::mouseRelease(view->WidgetOf("Label43"), Qt::LeftButton, {}, QPoint(3, 3)); // as a display sends it
+    EXPECT_EQ(doubleClicks, 1);
+    EXPECT_EQ(clicked, std::vector<std::string>{"Label43"}); // the double click's release is none
 
     // The grid: a click makes its row the selected one; a double click elsewhere
     // finds the double-clicked row selected when its handler runs.
