@@ -102,6 +102,7 @@ TEST_F(WindowTest, AClickOnEachKindOfWidgetReachesItsControlsHandler) {
     form->Memo2.SetText("ab\r\ncd");
     QTest::mouseClick(memo->viewport(), Qt::LeftButton, {}, QPoint(4, 4));
     QTest::mouseDClick(memo->viewport(), Qt::LeftButton, {}, QPoint(4, 4));
+    QTest::mouseRelease(memo->viewport(), Qt::LeftButton, {}, QPoint(4, 4));
     EXPECT_EQ(memoClicks, 1);
     EXPECT_EQ(memoDoubleClicks, 1);
     QTextCursor caret = memo->textCursor();
