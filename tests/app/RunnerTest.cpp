@@ -28,6 +28,7 @@ RunResult RunTool(const std::string& script) {
 
 TEST(HeadlessRunner, ActionsDriveTheWindowAndDumpShowsIt) {
     ScratchDirectory dir;
+    WriteGlyphs();
     auto r = RunTool("# a comment\n"
                      "text Edit4 127.0.0.1 and more\n"
                      "select ComboBox4 3\n"
@@ -47,6 +48,7 @@ TEST(HeadlessRunner, ActionsDriveTheWindowAndDumpShowsIt) {
 
 TEST(HeadlessRunner, ScriptErrorsAreReportedInOrderAndFailTheRun) {
     ScratchDirectory dir;
+    WriteGlyphs();
     auto r = RunTool("frobnicate\nclick NoSuchButton\npick ComboBox4 quad\ndump Label47\n");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.output.substr(0, r.output.find("{")),
@@ -57,6 +59,7 @@ TEST(HeadlessRunner, ScriptErrorsAreReportedInOrderAndFailTheRun) {
 
 TEST(HeadlessRunner, DumpWithoutNamesListsEveryControlOnce) {
     ScratchDirectory dir;
+    WriteGlyphs();
     auto r = RunTool("dump\n");
     EXPECT_EQ(r.status, 0);
     for (const char* name : {"\"MainForm\"", "\"BitBtn1\"", "\"StringGrid3\"", "\"Timer6\"", "\"StatusBar1\""})
