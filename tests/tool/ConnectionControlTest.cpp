@@ -256,7 +256,7 @@ TEST_F(Connection, TheNetworkToggleOpensAClientWithTheFieldsAndClosesIt) {
 }
 
 TEST_F(Connection, AFailedNetworkOpenKeepsTheWaitText) {
-    network->FailNextOpen(9005, "Specified port is not valid");
+    network->FailNextOpen(10039, "The destination address is required for this operation");
     EXPECT_THROW(form->BitBtn5.Click(), FakePortError);
     EXPECT_EQ(form->StatusBar1.Text(), "    OPEN IP SOCKET Wait");
     EXPECT_EQ(form->BitBtn5.Caption(), "Chiusa");
