@@ -55,7 +55,9 @@ void ShowSerialPortState(TMainForm& f) {
     ShowGlyphState(f.BitBtn4, open);
 }
 
-void ShowNetworkPortState(TMainForm& f, bool open) { ShowGlyphState(f.BitBtn5, open); }
+void ShowNetworkPortState(TMainForm& f, bool open) {
+    ShowGlyphState(f.BitBtn5, open);
+}
 
 void TMainForm::ComboBox1Change() {
     ComPort1->SetOpen(false);
@@ -87,7 +89,8 @@ void TMainForm::BitBtn5Click() {
         WinsockPort1->SetOpen(false);
         StatusBar1.SetColor(clGradientInactiveCaption);
         StatusBar1.SetText("    CLOSE IP SOCKET");
-        for (TLabel* l : {&Label13, &Label12, &Label23, &Label5}) l->SetColor(clBtnFace);
+        for (TLabel* l : {&Label13, &Label12, &Label23, &Label5})
+            l->SetColor(clBtnFace);
         Button42.Click();
     } else {
         StatusBar1.SetText("    OPEN IP SOCKET Wait");

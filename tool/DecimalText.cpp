@@ -7,7 +7,8 @@ namespace tool {
 long DecimalToLong(std::string_view text) {
     size_t i = 0;
     auto isSpace = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
-    while (i < text.size() && isSpace(text[i])) ++i;
+    while (i < text.size() && isSpace(text[i]))
+        ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     // Accumulated as a negative number, whose range reaches LONG_MIN.

@@ -8,13 +8,20 @@ namespace tool {
 
 uint16_t ManualQuantity(char type) {
     switch (type) {
-    case 'c': return 6;
-    case 'd': return 4;
-    case 'i': return 1;
-    case 'l': return 2;
-    case 'h': return 1;
-    case 'M': return 4;
-    default: return 0;
+    case 'c':
+        return 6;
+    case 'd':
+        return 4;
+    case 'i':
+        return 1;
+    case 'l':
+        return 2;
+    case 'h':
+        return 1;
+    case 'M':
+        return 4;
+    default:
+        return 0;
     }
 }
 

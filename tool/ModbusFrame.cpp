@@ -75,11 +75,19 @@ TModbusFrame BuildReadRequest(uint32_t modbusTcp, uint32_t& transactionCounter, 
     if (modbusTcp == 1) {
         uint16_t transaction = static_cast<uint16_t>(transactionCounter++);
         const uint8_t header[] = {static_cast<uint8_t>(transaction >> 8),
-                                  static_cast<uint8_t>(transaction), 0x00, 0x00, 0x00, 0x06};
+                                  static_cast<uint8_t>(transaction),
+                                  0x00,
+                                  0x00,
+                                  0x00,
+                                  0x06};
         p = std::copy(std::begin(header), std::end(header), p);
     }
-    const uint8_t pdu[] = {slave, 0x03, static_cast<uint8_t>(start >> 8), static_cast<uint8_t>(start),
-                           0x00, static_cast<uint8_t>(quantity)};
+    const uint8_t pdu[] = {slave,
+                           0x03,
+                           static_cast<uint8_t>(start >> 8),
+                           static_cast<uint8_t>(start),
+                           0x00,
+                           static_cast<uint8_t>(quantity)};
     p = std::copy(std::begin(pdu), std::end(pdu), p);
     if (modbusTcp != 1) {
         uint16_t crc = ModbusCrc16(frame.Bytes, 6);

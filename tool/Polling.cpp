@@ -65,9 +65,13 @@ void TMainForm::PollTick() {
     SendRequest(*this, frame);
 }
 
-void TMainForm::BitBtn2Click() { StartPolling(*this, 1); }
+void TMainForm::BitBtn2Click() {
+    StartPolling(*this, 1);
+}
 
-void TMainForm::BitBtn3Click() { StartPolling(*this, 0); }
+void TMainForm::BitBtn3Click() {
+    StartPolling(*this, 0);
+}
 
 void TMainForm::Button42Click() {
     Timer6.SetEnabled(false);
@@ -78,7 +82,9 @@ void TMainForm::Button42Click() {
     BitBtn3.LoadGlyph("BmpX.bmp");
 }
 
-void TMainForm::Button43Click() { RowCursor = 0; }
+void TMainForm::Button43Click() {
+    RowCursor = 0;
+}
 
 void TMainForm::StringGrid3DblClick() {
     GridPolling = 1;

@@ -12,11 +12,7 @@
 //
 // The header row 0 is never written: a tick with PollRow 0 blanks nothing and its
 // reply fills nothing. The handlers are TMainForm members; window thread only.
-#include <cstdint>
-
 namespace tool {
-
-class TMainForm;
 
 // The tick intervals of continuous polling and of single requests.
 constexpr unsigned PollIntervalMs = 700;

@@ -20,9 +20,7 @@ class EntryScanner {
     EntryScanner(std::string_view text, size_t start) : text_(text), p_(start) {}
     size_t Position() const { return p_; }
 
-    bool AtLineEnd() const {
-        return p_ >= text_.size() || text_[p_] == '\n' || text_[p_] == '\r';
-    }
+    bool AtLineEnd() const { return p_ >= text_.size() || text_[p_] == '\n' || text_[p_] == '\r'; }
     // The address keeps its closing blank; the number conversion ends there anyway.
     std::string Address() {
         std::string s;
@@ -63,7 +61,9 @@ class EntryScanner {
 };
 
 // Fields are shown as the zero-terminated texts they were held in.
-std::string UpToZero(const std::string& s) { return s.substr(0, s.find('\0')); }
+std::string UpToZero(const std::string& s) {
+    return s.substr(0, s.find('\0'));
+}
 
 std::string DecimalText(long value) {
     char text[24];
@@ -84,8 +84,8 @@ std::string ReadTableText(std::FILE* file, bool& cut) {
 
 } // namespace
 
-const char* const RegisterGridTitles[7] = {"Rif",          "Address",   "Valore letto",   "t",
-                                           "n",            "OBIS code", "Note di esempio"};
+const char* const RegisterGridTitles[7] = {"Rif", "Address",   "Valore letto",   "t",
+                                           "n",   "OBIS code", "Note di esempio"};
 
 TRegisterTable ParseRegisterTable(std::string_view text) {
     TRegisterTable table;
@@ -105,8 +105,10 @@ TRegisterTable ParseRegisterTable(std::string_view text) {
         scan.Skip();
         entry.Note = UpToZero(scan.Field('>'));
         j = scan.Position();
-        if (table.Entries.size() < MaxTableEntries) table.Entries.push_back(std::move(entry));
-        else ++table.EntriesLeftOut;
+        if (table.Entries.size() < MaxTableEntries)
+            table.Entries.push_back(std::move(entry));
+        else
+            ++table.EntriesLeftOut;
     }
     return table;
 }
@@ -114,10 +116,12 @@ TRegisterTable ParseRegisterTable(std::string_view text) {
 void FillRegisterGrid(TMainForm& f, const TRegisterTable& table) {
     TStringGrid& grid = f.StringGrid3;
     for (int r = 1; r < grid.RowCount(); ++r) {
-        for (int c = 1; c < 7; ++c) grid.SetCell(c, r, " ");
+        for (int c = 1; c < 7; ++c)
+            grid.SetCell(c, r, " ");
         grid.SetCell(0, r, std::to_string(r));
     }
-    for (int c = 0; c < 7; ++c) grid.SetCell(c, 0, RegisterGridTitles[c]);
+    for (int c = 0; c < 7; ++c)
+        grid.SetCell(c, 0, RegisterGridTitles[c]);
     int row = 1;
     for (const TRegisterEntry& e : table.Entries) {
         if (row >= grid.RowCount()) break;
@@ -164,10 +168,16 @@ void LoadNamedTable(TMainForm& f, const char* name) {
 
 } // namespace
 
-void TMainForm::Button40Click() { LoadNamedTable(*this, "Table1.c"); }
+void TMainForm::Button40Click() {
+    LoadNamedTable(*this, "Table1.c");
+}
 
-void TMainForm::Button7Click() { LoadNamedTable(*this, "Table2.c"); }
+void TMainForm::Button7Click() {
+    LoadNamedTable(*this, "Table2.c");
+}
 
-void TMainForm::StringGrid3Click() { StringGrid3.BringToFront(); }
+void TMainForm::StringGrid3Click() {
+    StringGrid3.BringToFront();
+}
 
 } // namespace tool

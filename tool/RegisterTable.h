@@ -26,7 +26,7 @@ constexpr size_t MaxTableEntries = 299;
 
 struct TRegisterEntry {
     long Address = 0;
-    std::string Type;  // the type character, or "" when the line ended before it
+    std::string Type; // the type character, or "" when the line ended before it
     long Count = 0;
     std::string Obis;
     std::string Note;

@@ -35,7 +35,8 @@ template <class... Args> std::string Format(const char* format, Args... args) {
 
 std::string DecodeDouble(const ReplyView& r) {
     uint64_t bits = 0;
-    for (int k = 3; k >= 0; --k) bits = bits << 16 | r.Register(k);
+    for (int k = 3; k >= 0; --k)
+        bits = bits << 16 | r.Register(k);
     double value;
     std::memcpy(&value, &bits, sizeof value);
     return Format("%f", value);
@@ -47,17 +48,20 @@ std::string DecodeMode32(const ReplyView& r) {
     float hi = r.Register(0), lo = r.Register(1);
     unsigned decimals = r.Register(2);
     if (decimals > 4) decimals = 0;
-    // The quotient is formed wider and then kept as a float on purpose: the module's
-    // own readers show about seven significant digits, and so does this.
-    float value = static_cast<float>((static_cast<long double>(hi) * 65536 + lo) / divisors[decimals]);
+    // Formed wider, then kept as a float on purpose: the value shown has a float's
+    // seven significant digits, not a double's.
+    float value =
+        static_cast<float>((static_cast<long double>(hi) * 65536 + lo) / divisors[decimals]);
     return Format(formats[decimals], static_cast<double>(value));
 }
 
 std::string DecodeCharacters(const ReplyView& r) {
     size_t n = std::min(r.ByteCount(), 30u);
     char text[32] = {};
-    for (size_t i = 0; i < n; ++i) text[i] = static_cast<char>(r.Data(i));
-    for (size_t i = 0; i <= n; i += 2) std::swap(text[i], text[i + 1]);
+    for (size_t i = 0; i < n; ++i)
+        text[i] = static_cast<char>(r.Data(i));
+    for (size_t i = 0; i <= n; i += 2)
+        std::swap(text[i], text[i + 1]);
     for (size_t i = 0; i < n; ++i)
         if (text[i] == 0) text[i] = ' ';
     return std::string(text, strnlen(text, sizeof text));
@@ -68,13 +72,20 @@ std::string DecodeCharacters(const ReplyView& r) {
 std::string DecodeValue(std::span<const uint8_t> reply, bool modbusTcp, char type) {
     ReplyView r(reply, modbusTcp);
     switch (type) {
-    case 'd': return DecodeDouble(r);
-    case 'M': return DecodeMode32(r);
-    case 'i': return Format("%u", static_cast<unsigned>(r.Register(0)));
-    case 'l': return Format("%u", static_cast<unsigned>(r.Register(1)) << 16 | r.Register(0));
-    case 'h': return Format("0x%.4X", static_cast<unsigned>(r.Register(0)));
-    case 'c': return DecodeCharacters(r);
-    default: return {};
+    case 'd':
+        return DecodeDouble(r);
+    case 'M':
+        return DecodeMode32(r);
+    case 'i':
+        return Format("%u", static_cast<unsigned>(r.Register(0)));
+    case 'l':
+        return Format("%u", static_cast<unsigned>(r.Register(1)) << 16 | r.Register(0));
+    case 'h':
+        return Format("0x%.4X", static_cast<unsigned>(r.Register(0)));
+    case 'c':
+        return DecodeCharacters(r);
+    default:
+        return {};
     }
 }
 
@@ -99,14 +110,15 @@ std::string RenderReplyHex(std::span<const uint8_t> reply, bool modbusTcp) {
 void TMainForm::CompleteResponse() {
     if (HexDisplay == 1) {
         bool tcp = ModbusTcp == 1;
-        // The grid's header row is never a reading's row.
         bool toGrid = GridPolling != 0;
         const std::string& typeText =
             toGrid ? StringGrid3.Cell(3, static_cast<int>(PollRow)) : ComboBox4.Text();
         ValueType = static_cast<uint8_t>(typeText.empty() ? 0 : typeText[0]);
         std::string value = DecodeValue(RxBuffer, tcp, static_cast<char>(ValueType));
-        if (!toGrid) Edit20.SetText(value);
-        else if (PollRow != 0) StringGrid3.SetCell(2, static_cast<int>(PollRow), value);
+        if (!toGrid)
+            Edit20.SetText(value);
+        else if (PollRow != 0) // the header row is no reading's row
+            StringGrid3.SetCell(2, static_cast<int>(PollRow), value);
         Memo2.AppendText(RenderReplyHex(RxBuffer, tcp));
         Memo2.CaretToEnd();
     } else {

@@ -1,7 +1,7 @@
+#include "tool/ConnectionControl.h"
 #include "CaseName.h"
 #include "FormFixture.h"
 #include "port/ComMapping.h"
-#include "tool/ConnectionControl.h"
 
 #include <gtest/gtest.h>
 
@@ -45,7 +45,8 @@ class ComLinks : public FormFixture {
         std::memset(list, 0xEE, sizeof list);
         tool::EnumerateComPorts(list);
         std::vector<int> out;
-        for (int i = 0; i < 100 && list[i]; ++i) out.push_back(list[i]);
+        for (int i = 0; i < 100 && list[i]; ++i)
+            out.push_back(list[i]);
         return out;
     }
 };
@@ -83,7 +84,8 @@ TEST_F(ComLinks, StartUpListsThePortsAndShowsTheirDevicesInTheHint) {
     form->FormCreate();
     EXPECT_EQ(form->ComboBox1.Items(), std::vector<std::string>{"COM7"});
     EXPECT_EQ(form->ComboBox1.Text(), "COM X");
-    EXPECT_EQ(form->ComboBox1.Hint(), "Selezione interfaccia seriale di comunicazione: COM7 = " + a.Name());
+    EXPECT_EQ(form->ComboBox1.Hint(),
+              "Selezione interfaccia seriale di comunicazione: COM7 = " + a.Name());
 }
 
 TEST_F(ComLinks, WithNoUsablePortTheComboStaysEmpty) {
@@ -97,10 +99,17 @@ TEST_F(ComLinks, WithNoUsablePortTheComboStaysEmpty) {
 TEST(ComMapping, DefaultsWithoutALink) {
     ScratchDirectory dir;
     setenv("RVEX_COM_DIR", dir.Path().c_str(), 1);
-    const std::pair<unsigned, const char*> cases[] = {
-        {0, ""},           {1, "/dev/ttyS0"},    {16, "/dev/ttyS15"},  {17, "/dev/ttyUSB0"},
-        {32, "/dev/ttyUSB15"}, {33, "/dev/ttyACM0"}, {48, "/dev/ttyACM15"}, {49, ""}, {50, ""}};
-    for (auto [n, path] : cases) EXPECT_EQ(port::ComDevicePath(n), path) << n;
+    const std::pair<unsigned, const char*> cases[] = {{0, ""},
+                                                      {1, "/dev/ttyS0"},
+                                                      {16, "/dev/ttyS15"},
+                                                      {17, "/dev/ttyUSB0"},
+                                                      {32, "/dev/ttyUSB15"},
+                                                      {33, "/dev/ttyACM0"},
+                                                      {48, "/dev/ttyACM15"},
+                                                      {49, ""},
+                                                      {50, ""}};
+    for (auto [n, path] : cases)
+        EXPECT_EQ(port::ComDevicePath(n), path) << n;
     EXPECT_FALSE(port::ComPortUsable(49));
     EXPECT_FALSE(port::ComPortUsable(50));
     unsetenv("RVEX_COM_DIR");
@@ -141,7 +150,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, ComNumberText,
                          ::testing::Values(NumberCase{"COM12", 12}, NumberCase{"COM X", 0},
                                            NumberCase{"COM", 0}, NumberCase{"", 0},
                                            NumberCase{"xyz 7", 7}, NumberCase{"COM-1", 65535},
-                                           NumberCase{"COM65539", 3}, NumberCase{"COM123456789", 57920}));
+                                           NumberCase{"COM65539", 3},
+                                           NumberCase{"COM123456789", 57920}));
 
 class Connection : public FormFixture {
   protected:
@@ -150,8 +160,9 @@ class Connection : public FormFixture {
         form->ComboBox1.SetItems({"COM3", "COM12"});
     }
     bool SerialShownClosed() {
-        return form->BitBtn4.Caption() == "Chiusa" && form->BitBtn4.Glyph().fileName == "BmpX.bmp" &&
-               form->Label2.Caption() == "CLOSE" && form->Label2.Color() == clBtnFace;
+        return form->BitBtn4.Caption() == "Chiusa" &&
+               form->BitBtn4.Glyph().fileName == "BmpX.bmp" && form->Label2.Caption() == "CLOSE" &&
+               form->Label2.Color() == clBtnFace;
     }
     bool NetworkShown(bool open) {
         return form->BitBtn5.Caption() == (open ? "Aperta" : "Chiusa") &&
@@ -229,8 +240,8 @@ TEST_F(Connection, TheNetworkToggleOpensAClientWithTheFieldsAndClosesIt) {
     form->Edit9.SetText("1502");
     network->Changes.clear();
     form->BitBtn5.Click();
-    EXPECT_EQ(network->Changes,
-              (std::vector<std::string>{"WsPort=1502", "WsAddress=127.0.0.1", "WsMode=0", "Open=1"}));
+    EXPECT_EQ(network->Changes, (std::vector<std::string>{"WsPort=1502", "WsAddress=127.0.0.1",
+                                                          "WsMode=0", "Open=1"}));
     EXPECT_EQ(form->StatusBar1.Text(), "    OPEN IP SOCKET Wait");
     EXPECT_EQ(form->Label13.Caption(), "Client");
     EXPECT_EQ(form->Label13.Color(), clLime);
@@ -280,7 +291,8 @@ TEST_P(SocketErrors, TheButtonShowsWhetherThePortIsStillOpen) {
     EXPECT_EQ(network->GetOpen(), c.stillOpen);
     EXPECT_TRUE(NetworkShown(c.stillOpen));
     // A disconnect after an established connection shows its own caption.
-    EXPECT_EQ(form->Label24.Caption(), c.connectedFirst && !c.stillOpen ? "Disconnesso" : "Socket Error");
+    EXPECT_EQ(form->Label24.Caption(),
+              c.connectedFirst && !c.stillOpen ? "Disconnesso" : "Socket Error");
     EXPECT_EQ(form->Label24.Color(), clBtnFace);
     form->BitBtn5.Click(); // the next click finds the port as the button shows it
     EXPECT_EQ(network->GetOpen(), !c.stillOpen);

@@ -64,7 +64,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, ManualQuantities,
                                            QuantityCase{"hex", 1}, QuantityCase{"MODE_32", 4},
                                            QuantityCase{"mode32", 0}, QuantityCase{"", 0}),
                          [](const auto& info) {
-                             return info.param.type[0] ? CaseName(info.param.type) : std::string("empty");
+                             return info.param.type[0] ? CaseName(info.param.type)
+                                                       : std::string("empty");
                          });
 
 struct StartCase {
@@ -80,7 +81,8 @@ TEST_P(ManualStarts, TheStartIsAddressPlusOffsetMinusOne) {
     form->Edit11.SetText(GetParam().offset);
     std::string frame = Poll();
     ASSERT_EQ(frame.size(), 8u);
-    EXPECT_EQ(static_cast<uint8_t>(frame[2]) << 8 | static_cast<uint8_t>(frame[3]), GetParam().start);
+    EXPECT_EQ(static_cast<uint8_t>(frame[2]) << 8 | static_cast<uint8_t>(frame[3]),
+              GetParam().start);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ManualStarts,

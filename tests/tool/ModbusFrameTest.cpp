@@ -1,6 +1,6 @@
+#include "tool/ModbusFrame.h"
 #include "CaseName.h"
 #include "FormFixture.h"
-#include "tool/ModbusFrame.h"
 
 #include <gtest/gtest.h>
 
@@ -20,14 +20,19 @@ std::string Hex(const uint8_t* bytes, size_t n) {
     }
     return out;
 }
-std::string Hex(const std::string& s) { return Hex(reinterpret_cast<const uint8_t*>(s.data()), s.size()); }
-std::string Hex(const tool::TModbusFrame& f) { return Hex(f.Bytes, f.Length); }
+std::string Hex(const std::string& s) {
+    return Hex(reinterpret_cast<const uint8_t*>(s.data()), s.size());
+}
+std::string Hex(const tool::TModbusFrame& f) {
+    return Hex(f.Bytes, f.Length);
+}
 
 uint16_t BitwiseCrc(const uint8_t* data, size_t n) {
     uint16_t crc = 0xFFFF;
     for (size_t i = 0; i < n; ++i) {
         crc ^= data[i];
-        for (int b = 0; b < 8; ++b) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+        for (int b = 0; b < 8; ++b)
+            crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
     }
     return crc;
 }
@@ -61,8 +66,9 @@ class ReadRequestFraming : public ::testing::TestWithParam<FrameCase> {};
 TEST_P(ReadRequestFraming, BuildsTheFrameOfTheFraming) {
     const FrameCase& c = GetParam();
     uint32_t counter = c.counterBefore;
-    auto frame = tool::BuildReadRequest(c.modbusTcp, counter, static_cast<uint8_t>(c.slave),
-                                        static_cast<uint16_t>(c.start), static_cast<uint16_t>(c.quantity));
+    auto frame =
+        tool::BuildReadRequest(c.modbusTcp, counter, static_cast<uint8_t>(c.slave),
+                               static_cast<uint16_t>(c.start), static_cast<uint16_t>(c.quantity));
     EXPECT_EQ(Hex(frame), c.frame);
     EXPECT_EQ(counter, c.counterAfter);
 }
@@ -74,8 +80,10 @@ INSTANTIATE_TEST_SUITE_P(
         FrameCase{"tcp example", 1, 0, 10, 453, 4, "00 00 00 00 00 06 0A 03 01 C5 00 04", 1},
         FrameCase{"quantity 256", 0, 0, 10, 453, 256, "0A 03 01 C5 00 00 55 70", 0},
         FrameCase{"quantity 300", 1, 5, 10, 453, 300, "00 05 00 00 00 06 0A 03 01 C5 00 2C", 6},
-        FrameCase{"start 0 - 1", 1, 0x1234, 1, 0xFFFF, 1, "12 34 00 00 00 06 01 03 FF FF 00 01", 0x1235},
-        FrameCase{"id after FFFF", 1, 0x10000, 10, 0, 1, "00 00 00 00 00 06 0A 03 00 00 00 01", 0x10001},
+        FrameCase{"start 0 - 1", 1, 0x1234, 1, 0xFFFF, 1, "12 34 00 00 00 06 01 03 FF FF 00 01",
+                  0x1235},
+        FrameCase{"id after FFFF", 1, 0x10000, 10, 0, 1, "00 00 00 00 00 06 0A 03 00 00 00 01",
+                  0x10001},
         FrameCase{"id FFFF", 1, 0xFFFF, 10, 0, 1, "FF FF 00 00 00 06 0A 03 00 00 00 01", 0x10000}),
     [](const auto& info) { return CaseName(info.param.what); });
 
@@ -96,7 +104,8 @@ TEST_F(SendRequestTest, BothOpenPortsGetTheSameFrameAndOneTransactionIdIsUsed) {
     EXPECT_EQ(form->StatusBar1.Text(), "    Interrogazione MODBUS");
     EXPECT_EQ(form->Label18.Color(), clLime);
     EXPECT_EQ(form->Label23.Color(), clLime);
-    for (char c : form->TxText) ASSERT_EQ(c, 0);
+    for (char c : form->TxText)
+        ASSERT_EQ(c, 0);
 }
 
 TEST_F(SendRequestTest, TheFramingFollowsModbusTcpWhicheverPortIsOpen) {

@@ -32,7 +32,8 @@ class Polling : public FormFixture {
     }
     std::vector<std::string> Ticks(int n, int64_t ms) {
         std::vector<std::string> out;
-        for (int i = 0; i < n; ++i) out.push_back(Tick(ms));
+        for (int i = 0; i < n; ++i)
+            out.push_back(Tick(ms));
         return out;
     }
     bool StoppedLamps() {
@@ -48,7 +49,8 @@ TEST_F(Polling, AutoRegCyclesThreeEntriesInFourTicks) {
     EXPECT_EQ(form->Label44.Color(), clBtnFace);
     EXPECT_EQ(form->BitBtn2.Glyph().fileName, "BmpOK.bmp");
     EXPECT_EQ(form->BitBtn3.Glyph().fileName, "BmpX.bmp");
-    EXPECT_EQ(Ticks(6, 700), (std::vector<std::string>{"453/4", "461/2", "469/6", "-", "453/4", "461/2"}));
+    EXPECT_EQ(Ticks(6, 700),
+              (std::vector<std::string>{"453/4", "461/2", "469/6", "-", "453/4", "461/2"}));
     EXPECT_EQ(form->StatusBar1.Text(), "    Interrogazione MODBUS");
 }
 
@@ -92,7 +94,9 @@ TEST_F(Polling, SingleRegRightAfterStartSendsNothingAndKeepsTheTitle) {
 }
 
 TEST_F(Polling, DoubleClickOnRow7PollsItOnceAndSingleRegRepeatsIt) {
-    WriteFile("Table1.c", "\n>1 i 1<><>\n>2 i 1<><>\n>3 i 1<><>\n>4 i 1<><>\n>5 i 1<><>\n>6 i 1<><>\n>7 h 1<><>\n");
+    WriteFile(
+        "Table1.c",
+        "\n>1 i 1<><>\n>2 i 1<><>\n>3 i 1<><>\n>4 i 1<><>\n>5 i 1<><>\n>6 i 1<><>\n>7 h 1<><>\n");
     form->Button40.Click();
     form->StringGrid3.SetRow(7);
     form->StringGrid3.DblClick();

@@ -1,6 +1,6 @@
+#include "tool/ReplyDecoding.h"
 #include "CaseName.h"
 #include "FormFixture.h"
-#include "tool/ReplyDecoding.h"
 
 #include <gtest/gtest.h>
 
@@ -24,8 +24,9 @@ Bytes Rtu(const Bytes& data, int byteCount = -1) {
 }
 
 Bytes Tcp(const Bytes& data) {
-    Bytes r = {0x00, 0x01, 0x00, 0x00, 0x00, static_cast<uint8_t>(3 + data.size()), 0x0A, 0x03,
-               static_cast<uint8_t>(data.size())};
+    Bytes r = {0x00, 0x01, 0x00,
+               0x00, 0x00, static_cast<uint8_t>(3 + data.size()),
+               0x0A, 0x03, static_cast<uint8_t>(data.size())};
     r.insert(r.end(), data.begin(), data.end());
     return r;
 }
@@ -48,7 +49,8 @@ TEST_P(ValueDecoding, GivesTheTextOfTheTypeLetter) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ValueDecoding,
     ::testing::Values(
-        DecodeCase{"double one, first register lowest", 'd', false, Rtu({0, 0, 0, 0, 0, 0, 0x3F, 0xF0}), "1.000000"},
+        DecodeCase{"double one, first register lowest", 'd', false,
+                   Rtu({0, 0, 0, 0, 0, 0, 0x3F, 0xF0}), "1.000000"},
         DecodeCase{"double in tcp", 'd', true, Tcp({0, 0, 0, 0, 0, 0, 0xC0, 0x04}), "-2.500000"},
         DecodeCase{"long int, first register low word", 'l', false, Rtu({0, 1, 0, 2}), "131073"},
         DecodeCase{"int", 'i', false, Rtu({0, 1, 0, 2}), "1"},
@@ -56,13 +58,20 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"hex", 'h', false, Rtu({0, 1, 0, 2}), "0x0001"},
         DecodeCase{"hex uppercase", 'h', false, Rtu({0xAB, 0xCD}), "0xABCD"},
         DecodeCase{"long int top", 'l', false, Rtu({0xFF, 0xFF, 0xFF, 0xFF}), "4294967295"},
-        DecodeCase{"mode32 example", 'M', false, Rtu({0x00, 0x01, 0xBF, 0x47, 0x00, 0x02}), "1145.03"},
-        DecodeCase{"mode32 no decimals", 'M', false, Rtu({0x00, 0x00, 0x04, 0xD2, 0x00, 0x00}), "1234"},
-        DecodeCase{"mode32 four decimals", 'M', true, Tcp({0x00, 0x00, 0x30, 0x39, 0x00, 0x04}), "1.2345"},
-        DecodeCase{"mode32 R2 above 4: divisor 1", 'M', false, Rtu({0x00, 0x00, 0x04, 0xD2, 0x00, 0x07}), "1234"},
-        DecodeCase{"mode32 keeps a float's digits", 'M', false, Rtu({0x01, 0x00, 0x00, 0x01, 0x00, 0x00}), "16777216"},
-        DecodeCase{"mode32 float rounding", 'M', false, Rtu({0x7F, 0xFF, 0xFF, 0xFF, 0x00, 0x00}), "2147483648"},
-        DecodeCase{"mode32 high word first", 'M', false, Rtu({0x00, 0x02, 0x00, 0x00, 0x00, 0x01}), "13107.2"},
+        DecodeCase{"mode32 example", 'M', false, Rtu({0x00, 0x01, 0xBF, 0x47, 0x00, 0x02}),
+                   "1145.03"},
+        DecodeCase{"mode32 no decimals", 'M', false, Rtu({0x00, 0x00, 0x04, 0xD2, 0x00, 0x00}),
+                   "1234"},
+        DecodeCase{"mode32 four decimals", 'M', true, Tcp({0x00, 0x00, 0x30, 0x39, 0x00, 0x04}),
+                   "1.2345"},
+        DecodeCase{"mode32 R2 above 4: divisor 1", 'M', false,
+                   Rtu({0x00, 0x00, 0x04, 0xD2, 0x00, 0x07}), "1234"},
+        DecodeCase{"mode32 keeps a float's digits", 'M', false,
+                   Rtu({0x01, 0x00, 0x00, 0x01, 0x00, 0x00}), "16777216"},
+        DecodeCase{"mode32 float rounding", 'M', false, Rtu({0x7F, 0xFF, 0xFF, 0xFF, 0x00, 0x00}),
+                   "2147483648"},
+        DecodeCase{"mode32 high word first", 'M', false, Rtu({0x00, 0x02, 0x00, 0x00, 0x00, 0x01}),
+                   "13107.2"},
         DecodeCase{"characters swapped", 'c', false, Rtu({'B', 'A', 'D', 'C'}), "ABCD"},
         DecodeCase{"characters zero to blank", 'c', false, Rtu({'B', 'A', 0, 'C'}), "ABC "},
         DecodeCase{"characters odd count", 'c', false, Rtu({'y', 'x', 'z'}), "xy z"},
@@ -72,12 +81,14 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"unlisted letter", 'x', false, Rtu({0, 1}), ""},
         DecodeCase{"no letter", '\0', false, Rtu({0, 1}), ""},
         DecodeCase{"lower-case m is unlisted", 'm', false, Rtu({0, 1, 0, 2, 0, 0}), ""},
-        DecodeCase{"missing bytes read as zero", 'l', false, Bytes{0x0A, 0x03, 0x04, 0x00, 0x05}, "5"}),
+        DecodeCase{"missing bytes read as zero", 'l', false, Bytes{0x0A, 0x03, 0x04, 0x00, 0x05},
+                   "5"}),
     [](const auto& info) { return CaseName(info.param.what); });
 
 TEST(ValueDecoding, CharactersTakeAtMostThirty) {
     Bytes data;
-    for (int i = 0; i < 40; ++i) data.push_back(static_cast<uint8_t>('a' + i % 26));
+    for (int i = 0; i < 40; ++i)
+        data.push_back(static_cast<uint8_t>('a' + i % 26));
     std::string text = tool::DecodeValue(Rtu(data), false, 'c');
     EXPECT_EQ(text.size(), 30u);
     EXPECT_EQ(text.substr(0, 4), "badc");
@@ -86,7 +97,8 @@ TEST(ValueDecoding, CharactersTakeAtMostThirty) {
 TEST(ValueDecoding, ANotFiniteDoubleStillGivesAText) {
     EXPECT_EQ(tool::DecodeValue(Rtu({0, 0, 0, 0, 0, 0, 0x7F, 0xF0}), false, 'd'), "inf");
     // The largest double prints all its 309 digits without overrunning anything.
-    std::string huge = tool::DecodeValue(Rtu({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0xEF}), false, 'd');
+    std::string huge =
+        tool::DecodeValue(Rtu({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0xEF}), false, 'd');
     EXPECT_EQ(huge.size(), 309u + 7u);
 }
 
@@ -113,11 +125,15 @@ TEST_P(ReplyRendering, ShowsTheWholeReply) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ReplyRendering,
-    ::testing::Values(RenderCase{"rtu double: header, 8 data, crc", false, Rtu({0, 0, 0, 0, 0, 0, 0x3F, 0xF0}), 13},
-                      RenderCase{"tcp: header, 8 data and no bytes lost", true, Tcp({1, 2, 3, 4, 5, 6, 7, 8}), 17},
+    ::testing::Values(RenderCase{"rtu double: header, 8 data, crc", false,
+                                 Rtu({0, 0, 0, 0, 0, 0, 0x3F, 0xF0}), 13},
+                      RenderCase{"tcp: header, 8 data and no bytes lost", true,
+                                 Tcp({1, 2, 3, 4, 5, 6, 7, 8}), 17},
                       RenderCase{"rtu count 250 is cut to 200", false, Rtu({}, 250), 205},
-                      RenderCase{"tcp count 250 is cut to 200", true, Bytes{0, 0, 0, 0, 0, 0, 0x0A, 0x03, 250}, 209},
-                      RenderCase{"exception reply: code as count", false, Bytes{0x0A, 0x83, 0x02, 0xC0, 0xF1}, 7},
+                      RenderCase{"tcp count 250 is cut to 200", true,
+                                 Bytes{0, 0, 0, 0, 0, 0, 0x0A, 0x03, 250}, 209},
+                      RenderCase{"exception reply: code as count", false,
+                                 Bytes{0x0A, 0x83, 0x02, 0xC0, 0xF1}, 7},
                       RenderCase{"empty buffer", false, Bytes{}, 5}),
     [](const auto& info) { return CaseName(info.param.what); });
 
@@ -152,7 +168,8 @@ TEST_F(Completion, GridPollingPutsTheValueInColumnTwoOfPollRowAndEmptiesTheBuffe
     EXPECT_EQ(form->Memo2.Text(), "before_0A_03_04_00_01_00_02_00_00");
     EXPECT_EQ(form->Memo2.SelStart(), form->Memo2.Text().size());
     EXPECT_EQ(form->RxCount, 0);
-    for (uint8_t b : form->RxBuffer) ASSERT_EQ(b, 0);
+    for (uint8_t b : form->RxBuffer)
+        ASSERT_EQ(b, 0);
     EXPECT_FALSE(form->Timer1.Enabled());
 }
 
