@@ -33,10 +33,8 @@ std::string DefaultDevice(unsigned n) {
 // mode at open, so it is asked for explicitly; an flock taken here is released when
 // the descriptor closes.
 bool HeldElsewhere(int fd) {
-#ifdef TIOCGEXCL
     int exclusive = 0;
     if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive) return true;
-#endif
     return flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
 }
 
