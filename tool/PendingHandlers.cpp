@@ -46,25 +46,6 @@ void TMainForm::Button47Click() {}
 
 // ----
 
-// ---- configuration protocol
-void TMainForm::Button20Click() {}
-void TMainForm::Button17Click() {}
-void TMainForm::Button18Click() {}
-
-// ----
-
-// ---- start-up configuration file
-void TMainForm::Button23Click() {}
-
-// ----
-
-// ---- meter
-void TMainForm::Button21Click() {}
-void TMainForm::Timer3Timer() {}
-void TMainForm::Button22Click() {}
-
-// ----
-
 // ---- RCI client
 void TMainForm::SendRciRequest() {}
 
