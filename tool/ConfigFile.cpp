@@ -60,9 +60,12 @@ TWordRead ReadTextAfterKey(const char* text, const char* key, int length,
 TConfigReading ReadConfigText(const char* data, size_t size) {
     char ConfigFileText[ConfigFileTextSize] = {};
     constexpr size_t room = ConfigFileTextSize - 1;
-    std::memcpy(ConfigFileText, data, size < room ? size : room);
+    const size_t kept = size < room ? size : room;
+    std::memcpy(ConfigFileText, data, kept);
     const char* t = ConfigFileText;
-    const int n = ConfigFileTextSize;
+    // The zeros after the kept bytes can neither hold a key nor continue a value, so
+    // searching the kept bytes alone finds what searching all 2000 would.
+    const int n = static_cast<int>(kept);
 
     TConfigReading r;
     r.textCut = size > room;

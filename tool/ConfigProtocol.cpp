@@ -37,20 +37,25 @@ void SendReadRequest(TMainForm& f, const char* status, const char* request) {
 
 std::string BuildConfigWriteRequest(const TMainForm& f) {
     const std::pair<const char*, const TEdit*> rows[12] = {
-        {"ModAdd:", &f.Edit10},   {"Mod485:", &f.Edit11}, {"Cont485:", &f.Edit12},
-        {"ContTime:", &f.Edit13}, {"Spare:", &f.Edit14},  {"Serie_1:", &f.Edit15},
+        {"ModAdd:", &f.Edit10},   {"Mod485:", &f.Edit11},   {"Cont485:", &f.Edit12},
+        {"ContTime:", &f.Edit13}, {"Spare:", &f.Edit14},    {"Serie_1:", &f.Edit15},
         {"Serie_2:", &f.Edit16},  {"Baudrate:", &f.Edit31}, {"DDBBGG:", &f.Edit38},
-        {"Var1:", &f.Edit35},     {"Var2:", &f.Edit36},   {"Var3:", &f.Edit37},
+        {"Var1:", &f.Edit35},     {"Var2:", &f.Edit36},     {"Var3:", &f.Edit37},
     };
     std::string request = "<config_begin\r\n";
-    for (const auto& [key, field] : rows) request += key + field->Text() + "\r\n";
+    for (const auto& [key, field] : rows)
+        request += key + field->Text() + "\r\n";
     request += "config_end>\r\n";
     return request;
 }
 
-void TMainForm::Button20Click() { SendReadRequest(*this, "    READ RELEASE", "<CMD_ReadRelease"); }
+void TMainForm::Button20Click() {
+    SendReadRequest(*this, "    READ RELEASE", "<CMD_ReadRelease");
+}
 
-void TMainForm::Button17Click() { SendReadRequest(*this, "    READ COFIGURATION", "<CMD_Readcfg"); }
+void TMainForm::Button17Click() {
+    SendReadRequest(*this, "    READ COFIGURATION", "<CMD_Readcfg");
+}
 
 void TMainForm::Button18Click() {
     const std::string request = BuildConfigWriteRequest(*this);
@@ -58,8 +63,7 @@ void TMainForm::Button18Click() {
         // A cut request would leave the module with a configuration that is not whole.
         StatusBar1.SetText("    WRITE CONFIGURATION refused: the values hold " +
                            std::to_string(request.size() - ConfigWriteFixedSize) +
-                           " characters, at most " + std::to_string(ConfigWriteMaxValues) +
-                           " fit");
+                           " characters, at most " + std::to_string(ConfigWriteMaxValues) + " fit");
         return;
     }
     HexDisplay = 0;

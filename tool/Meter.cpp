@@ -9,7 +9,9 @@
 
 namespace tool {
 
-bool AckDelaySet(const TMainForm& f) { return static_cast<int32_t>(f.Timer3.Interval()) >= 0; }
+bool AckDelaySet(const TMainForm& f) {
+    return static_cast<int32_t>(f.Timer3.Interval()) >= 0;
+}
 
 void TMainForm::Button21Click() {
     const bool delaySet = AckDelaySet(*this);

@@ -27,7 +27,8 @@ void CheckWord(const tool::TConfigWord& w) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const char* text = reinterpret_cast<const char*>(data);
     tool::TConfigReading r = tool::ReadConfigText(text, size);
-    for (const tool::TConfigWord* w : {&r.Var1, &r.Var2, &r.Var3, &r.IpTest}) CheckWord(*w);
+    for (const tool::TConfigWord* w : {&r.Var1, &r.Var2, &r.Var3, &r.IpTest})
+        CheckWord(*w);
     Check(r.textCut == (size >= 2000));
     int port = tool::RciPortFromNumber(r.RciPort);
     Check(port >= 1 && port <= 65535);

@@ -1,5 +1,5 @@
-#include "FormFixture.h"
 #include "tool/ConfigFile.h"
+#include "FormFixture.h"
 #include "tool/RciSettings.h"
 
 #include <gtest/gtest.h>
@@ -32,7 +32,8 @@ Fields NoKeyFields() {
 
 Fields Shown(tool::TMainForm& form) {
     Fields f;
-    for (const auto& [name, text] : NoKeyFields()) f[name] = form.FindControl(name)->Text();
+    for (const auto& [name, text] : NoKeyFields())
+        f[name] = form.FindControl(name)->Text();
     return f;
 }
 
@@ -42,7 +43,9 @@ struct Reading {
     Fields changed; // the fields that differ from NoKeyFields()
 };
 
-void PrintTo(const Reading& r, std::ostream* os) { *os << r.what; }
+void PrintTo(const Reading& r, std::ostream* os) {
+    *os << r.what;
+}
 
 class ConfigReadings : public FormFixture, public ::testing::WithParamInterface<Reading> {};
 
@@ -51,7 +54,8 @@ TEST_P(ConfigReadings, FieldsShowWhatTheFileSays) {
     WriteFile("Config1.c", c.file);
     form->Button23.Click();
     Fields expected = NoKeyFields();
-    for (const auto& [name, text] : c.changed) expected[name] = text;
+    for (const auto& [name, text] : c.changed)
+        expected[name] = text;
     EXPECT_EQ(Shown(*form), expected) << c.what;
     EXPECT_EQ(form->StatusBar1.Text(), "    READ CONFIG1 FILE") << c.what;
 }
@@ -84,30 +88,39 @@ INSTANTIATE_TEST_SUITE_P(
         Reading{"; ends the number", "ModAdd: 1;2\r\n", {{"Edit10", "1"}}},
         Reading{"a sign", "ModAdd: -3\r\n", {{"Edit10", "-3"}}},
         Reading{"the number may start on the next line", "ModAdd:\r\n5\r\n", {{"Edit10", "5"}}},
-        Reading{"the 21st character after the key counts", "ModAdd:" + Blanks20 + "7",
+        Reading{"the 21st character after the key counts",
+                "ModAdd:" + Blanks20 + "7",
                 {{"Edit10", "7"}}},
         Reading{"the 22nd does not", "ModAdd:" + Blanks20 + " 7", {{"Edit10", "0"}}},
-        Reading{"too large for 32 bits saturates", "Serie_1: 99999999999\r\n",
+        Reading{"too large for 32 bits saturates",
+                "Serie_1: 99999999999\r\n",
                 {{"Edit15", "2147483647"}}},
-        Reading{"a key in a comment line wins", "// ModAdd: 42 (old)\r\nModAdd: 10\r\n",
+        Reading{"a key in a comment line wins",
+                "// ModAdd: 42 (old)\r\nModAdd: 10\r\n",
                 {{"Edit10", "42"}}},
-        Reading{"a key inside another key's value", "Var1:ModAdd:5\r\n",
+        Reading{"a key inside another key's value",
+                "Var1:ModAdd:5\r\n",
                 {{"Edit35", "ModAdd:5"}, {"Edit10", "5"}}},
-        Reading{"a key after a partial match of itself", "IP_TIP_TEST:10.1.2.3\r\n",
+        Reading{"a key after a partial match of itself",
+                "IP_TIP_TEST:10.1.2.3\r\n",
                 {{"Edit4", "10.1.2.3"}}},
         Reading{"a missing IP_TEST: leaves Edit4 (not Var3's word)",
                 "Var1:a\r\nVar3:192.168.9.9\r\n",
                 {{"Edit35", "a"}, {"Edit37", "192.168.9.9"}}},
-        Reading{"a word key followed by CR LF gives an empty word", "Var1:\r\nVar2:q\r\n",
+        Reading{"a word key followed by CR LF gives an empty word",
+                "Var1:\r\nVar2:q\r\n",
                 {{"Edit35", ""}, {"Edit36", "q"}}},
         Reading{"a word key followed by LF gives an empty word", "Var3:\n", {{"Edit37", ""}}},
-        Reading{"a word of 19 characters is whole", "Var1:abcdefghijklmnopqrs\r\n",
+        Reading{"a word of 19 characters is whole",
+                "Var1:abcdefghijklmnopqrs\r\n",
                 {{"Edit35", "abcdefghijklmnopqrs"}}},
-        Reading{"a zero byte ends the word", std::string("Var1:ab\0cd ModAdd:1", 19),
+        Reading{"a zero byte ends the word",
+                std::string("Var1:ab\0cd ModAdd:1", 19),
                 {{"Edit35", "ab"}, {"Edit10", "1"}}}),
     [](const auto& info) {
         std::string name;
-        for (char c : std::string(info.param.what)) name += std::isalnum(uint8_t(c)) ? c : '_';
+        for (char c : std::string(info.param.what))
+            name += std::isalnum(uint8_t(c)) ? c : '_';
         return name;
     });
 
@@ -128,11 +141,21 @@ TEST_F(ConfigFile, AWholeFileSetsEveryField) {
                            "DDBBGG: 5\r\nVar1:alpha\r\nVar2:beta\r\nVar3:gamma\r\n"
                            "Delta_1: 1\r\nDelta_2: 0\r\nTimer_T3: 2500\r\nIP_TEST:127.0.0.9\r\n");
     form->Button23.Click();
-    EXPECT_EQ(Shown(*form), (Fields{{"Edit10", "10"},   {"Edit11", "1"},       {"Edit12", "1"},
-                                    {"Edit13", "2"},    {"Edit14", "0"},       {"Edit15", "12345678"},
-                                    {"Edit16", "42"},   {"Edit31", "7"},       {"Edit38", "5"},
-                                    {"Edit35", "alpha"}, {"Edit36", "beta"},   {"Edit37", "gamma"},
-                                    {"Edit8", "1"},     {"Edit22", "0"},       {"Edit2", "2500"},
+    EXPECT_EQ(Shown(*form), (Fields{{"Edit10", "10"},
+                                    {"Edit11", "1"},
+                                    {"Edit12", "1"},
+                                    {"Edit13", "2"},
+                                    {"Edit14", "0"},
+                                    {"Edit15", "12345678"},
+                                    {"Edit16", "42"},
+                                    {"Edit31", "7"},
+                                    {"Edit38", "5"},
+                                    {"Edit35", "alpha"},
+                                    {"Edit36", "beta"},
+                                    {"Edit37", "gamma"},
+                                    {"Edit8", "1"},
+                                    {"Edit22", "0"},
+                                    {"Edit2", "2500"},
                                     {"Edit4", "127.0.0.9"}}));
     EXPECT_EQ(form->StartModbusTcp, 1);
     EXPECT_EQ(form->Timer3.Interval(), 2500u);
@@ -210,9 +233,9 @@ TEST_F(ConfigFile, TheRciPortComesFromItsKeyOr80) {
         const char* file;
         int port;
     };
-    for (Case c : {Case{"RCI_Port: 8080\r\n", 8080}, Case{"", 80}, Case{"RCI_Port: 0", 80},
-                   Case{"RCI_Port: 65535", 65535}, Case{"RCI_Port: 65536", 80},
-                   Case{"RCI_Port: -5", 80}}) {
+    for (Case c :
+         {Case{"RCI_Port: 8080\r\n", 8080}, Case{"", 80}, Case{"RCI_Port: 0", 80},
+          Case{"RCI_Port: 65535", 65535}, Case{"RCI_Port: 65536", 80}, Case{"RCI_Port: -5", 80}}) {
         tool::RciPort = 1234;
         WriteFile("Config1.c", c.file);
         form->Button23.Click();
@@ -230,7 +253,9 @@ struct LineCase {
     int itemIndex;
 };
 
-void PrintTo(const LineCase& c, std::ostream* os) { *os << "Baudrate:" << (c.baudrate ? c.baudrate : "(missing)"); }
+void PrintTo(const LineCase& c, std::ostream* os) {
+    *os << "Baudrate:" << (c.baudrate ? c.baudrate : "(missing)");
+}
 
 class LineSettings : public ConfigFile, public ::testing::WithParamInterface<LineCase> {};
 
@@ -261,20 +286,17 @@ std::vector<std::string> Row(int baud, int parity, int stop) {
             "StopBits=" + std::to_string(stop)};
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    BaudIndex, LineSettings,
-    ::testing::Values(LineCase{"1", Row(9600, port::pNone, 1), 1},
-                      LineCase{"2", Row(9600, port::pNone, 2), 2},
-                      LineCase{"3", Row(9600, port::pEven, 1), 3},
-                      LineCase{"4", Row(9600, port::pOdd, 1), 4},
-                      LineCase{"5", Row(19200, port::pNone, 1), 5},
-                      LineCase{"6", Row(19200, port::pNone, 2), 6},
-                      LineCase{"7", Row(19200, port::pEven, 1), 7},
-                      LineCase{"8", Row(19200, port::pOdd, 1), 8},
-                      LineCase{"0", {}, 0},
-                      LineCase{"-1", {}, -1},
-                      LineCase{nullptr, {}, -1},
-                      LineCase{"9", {}, -1}));
+INSTANTIATE_TEST_SUITE_P(BaudIndex, LineSettings,
+                         ::testing::Values(LineCase{"1", Row(9600, port::pNone, 1), 1},
+                                           LineCase{"2", Row(9600, port::pNone, 2), 2},
+                                           LineCase{"3", Row(9600, port::pEven, 1), 3},
+                                           LineCase{"4", Row(9600, port::pOdd, 1), 4},
+                                           LineCase{"5", Row(19200, port::pNone, 1), 5},
+                                           LineCase{"6", Row(19200, port::pNone, 2), 6},
+                                           LineCase{"7", Row(19200, port::pEven, 1), 7},
+                                           LineCase{"8", Row(19200, port::pOdd, 1), 8},
+                                           LineCase{"0", {}, 0}, LineCase{"-1", {}, -1},
+                                           LineCase{nullptr, {}, -1}, LineCase{"9", {}, -1}));
 
 TEST_F(ConfigFile, AClosedPortStaysAsItWasShownAndNeedsNoGlyph) {
     WriteFile("Config1.c", "Baudrate: 1\r\n");

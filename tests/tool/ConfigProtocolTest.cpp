@@ -22,7 +22,8 @@ class ConfigProtocol : public FormFixture {
                 &form->Edit38, &form->Edit35, &form->Edit36, &form->Edit37};
     }
     void ClearFields() {
-        for (TEdit* e : Fields()) e->SetText("");
+        for (TEdit* e : Fields())
+            e->SetText("");
     }
 };
 
