@@ -63,10 +63,10 @@ LineItem LineSplitter::Take(std::size_t length, ItemKind kind, std::string note)
 
 LineSplitter::Result LineSplitter::TryText() const {
     std::string_view text = View(buffer_);
+    // Only CR LF is taken with a command: a lone LF may be the next frame's
+    // address (10, the module's own by default).
     auto lineEndAfter = [&](std::size_t length) {
-        if (text.substr(length, 2) == "\r\n") return length + 2;
-        if (text.substr(length, 1) == "\n") return length + 1;
-        return length;
+        return text.substr(length, 2) == "\r\n" ? length + 2 : length;
     };
     switch (buffer_[0]) {
     case '<': {
@@ -117,13 +117,25 @@ LineSplitter::Result LineSplitter::TryRtu() const {
 
 std::optional<LineItem> LineSplitter::Next(int address) {
     if (buffer_.empty()) return std::nullopt;
+    if (lineEndDue_) {
+        // The CR LF of a text command that came in a later piece.
+        if (buffer_.size() == 1 && buffer_[0] == '\r') return std::nullopt;
+        if (buffer_[0] == '\r' && buffer_[1] == '\n') buffer_.erase(buffer_.begin(), buffer_.begin() + 2);
+        lineEndDue_ = false;
+        if (buffer_.empty()) return std::nullopt;
+    }
     Result text = TryText();
     Result rtu = TryRtu();
     std::array<Result, 2> order =
         buffer_[0] == address ? std::array{rtu, text} : std::array{text, rtu};
     bool partial = false;
     for (const Result& r : order) {
-        if (r.match == Match::Complete) return Take(r.length, r.kind);
+        if (r.match == Match::Complete) {
+            bool text = r.kind != ItemKind::Rtu && r.kind != ItemKind::MeterRequest &&
+                        r.kind != ItemKind::MeterAck;
+            lineEndDue_ = text && r.length == buffer_.size() && buffer_.back() != '\n';
+            return Take(r.length, r.kind);
+        }
         if (r.match == Match::Partial) partial = true;
     }
     if (partial && buffer_.size() < MaxPending) return std::nullopt;

@@ -64,6 +64,7 @@ private:
     LineItem Take(std::size_t length, ItemKind kind, std::string note = {});
 
     Bytes buffer_;
+    bool lineEndDue_ = false; // a text command ended without its CR LF yet
     Millis last_ = 0;
     Millis gap_;
     Millis textGap_;

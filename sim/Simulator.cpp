@@ -264,13 +264,13 @@ void Simulator::Close(Connection& c) {
 
 void Simulator::StartReboot(Millis now) {
     rebootRequested_ = false;
-    log_.Event(now, "LAN module rebooting: connections dropped, back in " +
-                        std::to_string(options_.rebootMs) + " ms");
     for (auto& [id, c] : connections_) Close(*c);
     connections_.clear();
     CloseListeners();
     pins_ = options_.pins;
     rebootUntil_ = now + options_.rebootMs;
+    log_.Event(now, "LAN module rebooting: connections dropped, back in " +
+                        std::to_string(options_.rebootMs) + " ms");
 }
 
 void Simulator::Timers(Millis now) {
