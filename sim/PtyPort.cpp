@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <pty.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -52,12 +54,42 @@ std::variant<std::unique_ptr<PtyPort>, std::string> PtyPort::Open() {
     fcntl(master, F_SETFL, flags | O_NONBLOCK);
     fcntl(master, F_SETFD, FD_CLOEXEC);
     fcntl(slave, F_SETFD, FD_CLOEXEC);
-    return std::unique_ptr<PtyPort>(new PtyPort(master, slave, name));
+    int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (watch < 0 || inotify_add_watch(watch, name, IN_OPEN | IN_CLOSE) < 0) {
+        std::string error = ErrnoText("inotify on the pty");
+        if (watch >= 0) close(watch);
+        close(master);
+        close(slave);
+        return error;
+    }
+    return std::unique_ptr<PtyPort>(new PtyPort(master, slave, watch, name));
 }
 
 PtyPort::~PtyPort() {
+    close(watch_);
     close(master_);
     close(slave_);
+}
+
+int PtyPort::OnWatch() {
+    alignas(inotify_event) char buf[4096];
+    int before = clients_;
+    for (;;) {
+        ssize_t n = read(watch_, buf, sizeof buf);
+        if (n <= 0) break;
+        for (char* p = buf; p < buf + n;) {
+            auto* event = reinterpret_cast<inotify_event*>(p);
+            if (event->mask & IN_OPEN) ++clients_;
+            if (event->mask & IN_CLOSE) clients_ = clients_ > 0 ? clients_ - 1 : 0;
+            if (event->mask & IN_Q_OVERFLOW) clients_ = 0;
+            p += sizeof(inotify_event) + event->len;
+        }
+    }
+    if (clients_ == 0 && before > 0) {
+        ioctl(slave_, TIOCNXCL);
+        return -1;
+    }
+    return before == 0 && clients_ > 0 ? 1 : 0;
 }
 
 std::string PtyPort::ApplyLine(int index) {

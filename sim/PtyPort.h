@@ -21,6 +21,15 @@ public:
     int MasterFd() const { return master_; }
     const std::string& SlavePath() const { return slavePath_; }
 
+    // Readable when a client opens or closes the slave (an inotify descriptor).
+    int WatchFd() const { return watch_; }
+
+    // Takes the open and close events; returns +1 when the first client opened
+    // the port, -1 when the last one closed it, 0 otherwise. When the last
+    // client has closed, exclusive use (TIOCEXCL) is lifted: a pty keeps it
+    // while its master lives, so a client that set it could not open again.
+    int OnWatch();
+
     // Applies row index (1 to 8) of the line-setting list; any other index leaves
     // 19200 baud, 8 data bits, no parity, 1 stop bit. A pty refuses parity, so
     // what it refuses is left out; bytes pass unchanged either way. Returns what
@@ -28,11 +37,13 @@ public:
     std::string ApplyLine(int index);
 
 private:
-    PtyPort(int master, int slave, std::string path)
-        : master_(master), slave_(slave), slavePath_(std::move(path)) {}
+    PtyPort(int master, int slave, int watch, std::string path)
+        : master_(master), slave_(slave), watch_(watch), slavePath_(std::move(path)) {}
 
     int master_;
     int slave_;
+    int watch_;
+    int clients_ = 0;
     std::string slavePath_;
 };
 

@@ -319,7 +319,7 @@ std::optional<Millis> Simulator::NextDeadline() const {
 }
 
 void Simulator::Run(int stopFd) {
-    enum Kind { Stop, Pty, Listen, Conn };
+    enum Kind { Stop, Pty, Watch, Listen, Conn };
     std::vector<pollfd> fds;
     std::vector<std::pair<Kind, int>> what;
     for (;;) {
@@ -338,6 +338,8 @@ void Simulator::Run(int stopFd) {
         what.emplace_back(Stop, 0);
         fds.push_back({pty_->MasterFd(), static_cast<short>(POLLIN | (ptyOut_.empty() ? 0 : POLLOUT)), 0});
         what.emplace_back(Pty, 0);
+        fds.push_back({pty_->WatchFd(), POLLIN, 0});
+        what.emplace_back(Watch, 0);
         for (std::size_t i = 0; i < listeners_.size(); ++i) {
             if (listeners_[i].fd < 0) continue;
             fds.push_back({listeners_[i].fd, POLLIN, 0});
@@ -375,6 +377,13 @@ void Simulator::Run(int stopFd) {
             case Pty:
                 if (got & POLLOUT) FlushPty();
                 if (got & POLLIN) ReadPty();
+                break;
+            case Watch:
+                switch (pty_->OnWatch()) {
+                case 1: log_.Event(Now(), "serial: port opened by a client"); break;
+                case -1: log_.Event(Now(), "serial: port closed by its last client"); break;
+                default: break;
+                }
                 break;
             case Listen:
                 if (listeners_[static_cast<std::size_t>(index)].fd >= 0) {

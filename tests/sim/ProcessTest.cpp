@@ -8,7 +8,9 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -280,6 +282,24 @@ TEST_F(RunningSim, RebootDropsConnectionsAndComesBack) {
     // The pins come back in their start state (pin 3 asserted: RS485).
     RciExchange query = PostLikeTheTool(sim.Port("rci"), SiteFile("RCI-queryGB.txt"));
     EXPECT_NE(query.chunk.find("<pin3>asserted"), std::string::npos) << query.chunk;
+}
+
+TEST_F(RunningSim, ExclusiveUseEndsWithTheLastClient) {
+    // A pty keeps TIOCEXCL while its master lives: without the simulator lifting
+    // it, a client that set it could not open the port again (EBUSY unless root).
+    std::size_t mark = sim.LineCount();
+    int first = OpenPort(sim.Com());
+    ASSERT_GE(first, 0);
+    ASSERT_EQ(ioctl(first, TIOCEXCL), 0);
+    ASSERT_TRUE(sim.WaitFor("serial: port opened by a client", mark));
+    close(first);
+    ASSERT_TRUE(sim.WaitFor("serial: port closed by its last client", mark));
+    int again = OpenPort(sim.Com());
+    ASSERT_GE(again, 0);
+    int exclusive = -1;
+    ASSERT_EQ(ioctl(again, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    close(again);
 }
 
 TEST_F(RunningSim, LogsEveryFrameOnOneLine) {
