@@ -21,11 +21,21 @@ std::string QuotedText(std::span<const std::uint8_t> bytes) {
     char cell[8];
     for (std::uint8_t c : bytes) {
         switch (c) {
-        case '\r': out += "\\r"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
         default:
             if (c >= 0x20 && c < 0x7F) {
                 out += static_cast<char>(c);

@@ -14,7 +14,9 @@ using Bytes = std::vector<std::uint8_t>;
 // Milliseconds on the simulator's monotonic clock, counted from its start.
 using Millis = std::int64_t;
 
-inline Bytes ToBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
+inline Bytes ToBytes(std::string_view text) {
+    return Bytes(text.begin(), text.end());
+}
 
 inline std::string ToText(std::span<const std::uint8_t> bytes) {
     return std::string(bytes.begin(), bytes.end());

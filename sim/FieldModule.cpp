@@ -2,12 +2,15 @@
 
 namespace sim {
 
-std::string FieldModule::ReleaseText() { return "Release R-VEX SIM FW 1.9 B116\r\n"; }
+std::string FieldModule::ReleaseText() {
+    return "Release R-VEX SIM FW 1.9 B116\r\n";
+}
 
 std::optional<std::string> FieldModule::Silence(Entrance entrance) const {
     if (pins_.reset) return "module held in reset, no reply";
     if (pins_.rs485 && entrance == Entrance::Lan) return "module on its RS485 interface, no reply";
-    if (!pins_.rs485 && entrance == Entrance::Serial) return "module on its LAN interface, no reply";
+    if (!pins_.rs485 && entrance == Entrance::Serial)
+        return "module on its LAN interface, no reply";
     return std::nullopt;
 }
 
@@ -21,10 +24,14 @@ Outcome FieldModule::OnItem(const LineItem& item, Entrance entrance, Millis now)
     }
     if (!pins_.config) return {std::nullopt, true, "Modbus mode, text ignored"};
     switch (item.kind) {
-    case ItemKind::ReadRelease: return {ToBytes(ReleaseText()), true, "release"};
-    case ItemKind::ReadConfig: return {ToBytes(config_.ListText()), true, "configuration"};
-    case ItemKind::ConfigWrite: return OnConfigWrite(item.bytes);
-    default: return {std::nullopt, false, "not for the module"};
+    case ItemKind::ReadRelease:
+        return {ToBytes(ReleaseText()), true, "release"};
+    case ItemKind::ReadConfig:
+        return {ToBytes(config_.ListText()), true, "configuration"};
+    case ItemKind::ConfigWrite:
+        return OnConfigWrite(item.bytes);
+    default:
+        return {std::nullopt, false, "not for the module"};
     }
 }
 

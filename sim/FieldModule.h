@@ -29,7 +29,7 @@ struct Outcome {
 };
 
 class FieldModule {
-public:
+  public:
     FieldModule(ModuleConfig& config, const RegisterMap& map, const Pins& pins)
         : config_(config), slave_(map, config), pins_(pins) {}
 
@@ -44,7 +44,7 @@ public:
 
     static std::string ReleaseText();
 
-private:
+  private:
     // Why the module does not answer on this entrance, if it does not.
     std::optional<std::string> Silence(Entrance entrance) const;
     Outcome OnConfigWrite(const Bytes& bytes);

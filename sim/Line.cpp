@@ -8,7 +8,8 @@ Exchange Line::Handle(LineItem item, Millis now) {
     if (item.kind == ItemKind::Junk) {
         // Junk that reads as text is logged as text, so typed mistakes stay legible.
         std::size_t printable = 0;
-        for (std::uint8_t c : item.bytes) printable += (c >= 0x20 && c < 0x7F) || c == '\r' || c == '\n';
+        for (std::uint8_t c : item.bytes)
+            printable += (c >= 0x20 && c < 0x7F) || c == '\r' || c == '\n';
         ex.rxText = printable * 10 >= item.bytes.size() * 9;
     }
     if (item.kind == ItemKind::MeterRequest || item.kind == ItemKind::MeterAck) {

@@ -21,7 +21,7 @@ struct Exchange {
 };
 
 class Line {
-public:
+  public:
     Line(Entrance entrance, FieldModule& module, const Meter& meter, const ModuleConfig& config,
          Millis gap, Millis textGap)
         : entrance_(entrance), module_(module), meter_(meter), config_(config),
@@ -34,7 +34,7 @@ public:
 
     std::optional<Millis> Deadline() const { return splitter_.Deadline(); }
 
-private:
+  private:
     Exchange Handle(LineItem item, Millis now);
 
     Entrance entrance_;
@@ -47,7 +47,7 @@ private:
 
 // Cuts a Modbus TCP stream into frames by the MBAP header's length field.
 class MbapSplitter {
-public:
+  public:
     void Feed(std::span<const std::uint8_t> bytes) {
         buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
     }
@@ -60,7 +60,7 @@ public:
     // 254 cannot be resynchronised: everything received so far is dropped.
     std::optional<Item> Next();
 
-private:
+  private:
     Bytes buffer_;
 };
 

@@ -28,20 +28,45 @@ std::string_view View(const Bytes& bytes) {
 std::optional<std::size_t> RequestLength(const Bytes& b, bool& needMore) {
     needMore = false;
     switch (b[1]) {
-    case 1: case 2: case 3: case 4: case 5: case 6: case 8: return 8;
-    case 7: case 11: case 12: case 17: return 4;
-    case 24: return 6;
-    case 22: return 10;
-    case 15: case 16:
-        if (b.size() < 7) { needMore = true; return std::nullopt; }
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 6:
+    case 8:
+        return 8;
+    case 7:
+    case 11:
+    case 12:
+    case 17:
+        return 4;
+    case 24:
+        return 6;
+    case 22:
+        return 10;
+    case 15:
+    case 16:
+        if (b.size() < 7) {
+            needMore = true;
+            return std::nullopt;
+        }
         return 9 + std::size_t{b[6]};
-    case 20: case 21:
-        if (b.size() < 3) { needMore = true; return std::nullopt; }
+    case 20:
+    case 21:
+        if (b.size() < 3) {
+            needMore = true;
+            return std::nullopt;
+        }
         return 5 + std::size_t{b[2]};
     case 23:
-        if (b.size() < 11) { needMore = true; return std::nullopt; }
+        if (b.size() < 11) {
+            needMore = true;
+            return std::nullopt;
+        }
         return 13 + std::size_t{b[10]};
-    default: return std::nullopt;
+    default:
+        return std::nullopt;
     }
 }
 
@@ -80,8 +105,7 @@ LineSplitter::Result LineSplitter::TryText() const {
                 return {Match::Complete, lineEndAfter(end + ConfigEndText.size()),
                         ItemKind::ConfigWrite};
             }
-            return {text.size() < MaxConfigWrite ? Match::Partial : Match::None, 0,
-                    ItemKind::Junk};
+            return {text.size() < MaxConfigWrite ? Match::Partial : Match::None, 0, ItemKind::Junk};
         }
         for (std::string_view word : {ReadReleaseText, ReadConfigText, ConfigBeginText}) {
             if (word.starts_with(text)) return {Match::Partial, 0, ItemKind::Junk};
@@ -99,7 +123,8 @@ LineSplitter::Result LineSplitter::TryText() const {
         if (text.size() < 6) return {Match::Partial, 0, ItemKind::Junk};
         if (text.substr(4, 2) == "\r\n") return {Match::Complete, 6, ItemKind::MeterAck};
         return {Match::None, 0, ItemKind::Junk};
-    default: return {Match::None, 0, ItemKind::Junk};
+    default:
+        return {Match::None, 0, ItemKind::Junk};
     }
 }
 
@@ -120,7 +145,8 @@ std::optional<LineItem> LineSplitter::Next(int address) {
     if (lineEndDue_) {
         // The CR LF of a text command that came in a later piece.
         if (buffer_.size() == 1 && buffer_[0] == '\r') return std::nullopt;
-        if (buffer_[0] == '\r' && buffer_[1] == '\n') buffer_.erase(buffer_.begin(), buffer_.begin() + 2);
+        if (buffer_[0] == '\r' && buffer_[1] == '\n')
+            buffer_.erase(buffer_.begin(), buffer_.begin() + 2);
         lineEndDue_ = false;
         if (buffer_.empty()) return std::nullopt;
     }

@@ -31,7 +31,7 @@ struct LineItem {
 };
 
 class LineSplitter {
-public:
+  public:
     // gap: quiet time after which an unfinished binary frame is given up;
     // textGap: the same for an unfinished text, which may be typed slowly.
     LineSplitter(Millis gap, Millis textGap) : gap_(gap), textGap_(textGap) {}
@@ -52,7 +52,7 @@ public:
 
     std::size_t Pending() const { return buffer_.size(); }
 
-private:
+  private:
     enum class Match { Complete, Partial, None };
     struct Result {
         Match match;

@@ -66,28 +66,49 @@ double Measurements::Value(Quantity quantity, Millis now) const {
     double s = fixed_ ? 0.0 : static_cast<double>(now) / 1000.0;
     double load = PowerAt(s) / 3.2;
     switch (quantity) {
-    case Quantity::EnergyImport: return 12345.678 + EnergySince(s);
-    case Quantity::EnergyTariff1: return 8000.111 + EnergySince(s);
-    case Quantity::EnergyTariff2: return 4345.567;
-    case Quantity::EnergyExport: return 234.5;
-    case Quantity::ReactiveImport: return 4567.891 + 0.33 * EnergySince(s);
-    case Quantity::ReactiveExport: return 123.456;
-    case Quantity::Power: return PowerAt(s);
-    case Quantity::VoltageL1: return 230.1 + 1.2 * std::sin(TwoPi * s / 90.0);
-    case Quantity::VoltageL2: return 229.8 + 1.0 * std::sin(TwoPi * s / 75.0);
-    case Quantity::VoltageL3: return 231.2 + 0.9 * std::sin(TwoPi * s / 110.0);
-    case Quantity::CurrentL1: return 4.62 * load;
-    case Quantity::CurrentL2: return 4.35 * load;
-    case Quantity::CurrentL3: return 4.80 * load;
-    case Quantity::Frequency: return 50.0 + 0.03 * std::sin(TwoPi * s / 60.0);
-    case Quantity::PowerFactor: return 0.95 + 0.012 * std::sin(TwoPi * s / 120.0);
-    case Quantity::OperatingTime: return 9876543.0 + std::floor(s);
-    case Quantity::PowerFailures: return 3.0;
-    case Quantity::BillingResets: return 17.0;
-    case Quantity::ErrorRegister: return 0.0;
-    case Quantity::StatusWord: return 6661.0; // 0x1A05
+    case Quantity::EnergyImport:
+        return 12345.678 + EnergySince(s);
+    case Quantity::EnergyTariff1:
+        return 8000.111 + EnergySince(s);
+    case Quantity::EnergyTariff2:
+        return 4345.567;
+    case Quantity::EnergyExport:
+        return 234.5;
+    case Quantity::ReactiveImport:
+        return 4567.891 + 0.33 * EnergySince(s);
+    case Quantity::ReactiveExport:
+        return 123.456;
+    case Quantity::Power:
+        return PowerAt(s);
+    case Quantity::VoltageL1:
+        return 230.1 + 1.2 * std::sin(TwoPi * s / 90.0);
+    case Quantity::VoltageL2:
+        return 229.8 + 1.0 * std::sin(TwoPi * s / 75.0);
+    case Quantity::VoltageL3:
+        return 231.2 + 0.9 * std::sin(TwoPi * s / 110.0);
+    case Quantity::CurrentL1:
+        return 4.62 * load;
+    case Quantity::CurrentL2:
+        return 4.35 * load;
+    case Quantity::CurrentL3:
+        return 4.80 * load;
+    case Quantity::Frequency:
+        return 50.0 + 0.03 * std::sin(TwoPi * s / 60.0);
+    case Quantity::PowerFactor:
+        return 0.95 + 0.012 * std::sin(TwoPi * s / 120.0);
+    case Quantity::OperatingTime:
+        return 9876543.0 + std::floor(s);
+    case Quantity::PowerFailures:
+        return 3.0;
+    case Quantity::BillingResets:
+        return 17.0;
+    case Quantity::ErrorRegister:
+        return 0.0;
+    case Quantity::StatusWord:
+        return 6661.0; // 0x1A05
     case Quantity::MeterSerial:
-    case Quantity::Firmware: return 0.0;
+    case Quantity::Firmware:
+        return 0.0;
     }
     return 0.0;
 }

@@ -40,9 +40,9 @@ enum class Quantity {
 struct QuantityInfo {
     Quantity quantity;
     const char* obis;
-    const char* unit;    // empty when the readout shows no unit
-    const char* format;  // printf format of the readout value
-    bool text;           // an identification text, not a number
+    const char* unit;   // empty when the readout shows no unit
+    const char* format; // printf format of the readout value
+    bool text;          // an identification text, not a number
 };
 
 // Every quantity, in readout order.
@@ -50,7 +50,7 @@ const std::vector<QuantityInfo>& Quantities();
 const QuantityInfo& InfoOf(Quantity quantity);
 
 class Measurements {
-public:
+  public:
     // Static: every value stays at its start value, so tests know what to expect.
     explicit Measurements(bool fixed) : fixed_(fixed) {}
 
@@ -66,7 +66,7 @@ public:
     // "012345.678*kWh" for example.
     std::string ReadoutValue(Quantity quantity, Millis now, std::string_view serial) const;
 
-private:
+  private:
     bool fixed_;
 };
 

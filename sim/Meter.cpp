@@ -7,11 +7,14 @@ constexpr std::uint8_t Stx = 0x02;
 constexpr std::uint8_t Etx = 0x03;
 } // namespace
 
-std::string Meter::Identification() { return "/RVX5RVEX-SIM-M1\r\n"; }
+std::string Meter::Identification() {
+    return "/RVX5RVEX-SIM-M1\r\n";
+}
 
 std::uint8_t Meter::Bcc(std::span<const std::uint8_t> bytes) {
     std::uint8_t bcc = 0;
-    for (std::uint8_t b : bytes) bcc ^= b;
+    for (std::uint8_t b : bytes)
+        bcc ^= b;
     return bcc;
 }
 

@@ -15,7 +15,7 @@
 namespace sim {
 
 class Meter {
-public:
+  public:
     // address: the device address the meter answers to besides none at all;
     // ackTimeout: how long after its identification it waits for the acknowledgement.
     Meter(const Measurements& measurements, const ModuleConfig& config, std::string address,
@@ -44,7 +44,7 @@ public:
     // XOR of every byte given; the readout's covers what follows STX through ETX.
     static std::uint8_t Bcc(std::span<const std::uint8_t> bytes);
 
-private:
+  private:
     const Measurements& measurements_;
     const ModuleConfig& config_;
     std::string address_;

@@ -57,8 +57,13 @@ ModbusSlave::Outcome ModbusSlave::OnTcpFrame(const Bytes& frame, Millis now) con
     Bytes pdu(frame.begin() + 7, frame.end());
     Bytes body = ReplyPdu(pdu, now);
     std::size_t length = body.size() + 1;
-    Bytes reply{frame[0], frame[1], 0, 0, static_cast<std::uint8_t>(length >> 8),
-                static_cast<std::uint8_t>(length & 0xFF), frame[6]};
+    Bytes reply{frame[0],
+                frame[1],
+                0,
+                0,
+                static_cast<std::uint8_t>(length >> 8),
+                static_cast<std::uint8_t>(length & 0xFF),
+                frame[6]};
     reply.insert(reply.end(), body.begin(), body.end());
     return {reply, body[0] & 0x80 ? "exception " + std::to_string(body[1]) : ""};
 }

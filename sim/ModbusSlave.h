@@ -13,7 +13,7 @@
 namespace sim {
 
 class ModbusSlave {
-public:
+  public:
     ModbusSlave(const RegisterMap& map, const ModuleConfig& config) : map_(map), config_(config) {}
 
     // The reply PDU (function code onward) to a request PDU. Request address a
@@ -32,7 +32,7 @@ public:
     // length, unit) and the PDU; the reply echoes the transaction identifier.
     Outcome OnTcpFrame(const Bytes& frame, Millis now) const;
 
-private:
+  private:
     const RegisterMap& map_;
     const ModuleConfig& config_;
 };

@@ -33,14 +33,13 @@ int ToInt(const std::string& text) {
 
 const std::array<std::string_view, ModuleConfig::KeyCount>& ModuleConfig::Keys() {
     static const std::array<std::string_view, KeyCount> keys = {
-        "ModAdd:",   "Mod485:", "Cont485:", "ContTime:", "Spare:", "Serie_1:",
-        "Serie_2:", "Baudrate:", "DDBBGG:", "Var1:",     "Var2:",  "Var3:"};
+        "ModAdd:",  "Mod485:",   "Cont485:", "ContTime:", "Spare:", "Serie_1:",
+        "Serie_2:", "Baudrate:", "DDBBGG:",  "Var1:",     "Var2:",  "Var3:"};
     return keys;
 }
 
 ModuleConfig::ModuleConfig()
-    : values_{"10", "0", "1", "2", "0", "12345678", "87654321", "5", "0", "SIM1", "SIM2",
-              "SIM3"} {}
+    : values_{"10", "0", "1", "2", "0", "12345678", "87654321", "5", "0", "SIM1", "SIM2", "SIM3"} {}
 
 std::size_t ModuleConfig::IndexOf(std::string_view key) const {
     for (std::size_t i = 0; i < KeyCount; ++i) {
@@ -107,7 +106,8 @@ ModuleConfig::Result ModuleConfig::ApplyWrite(std::string_view lines) {
         changes.emplace_back(IndexOf(key), std::string(value));
     }
     if (changes.empty()) return Result{false, "no settings"};
-    for (auto& [index, value] : changes) values_[index] = std::move(value);
+    for (auto& [index, value] : changes)
+        values_[index] = std::move(value);
     return Result{true, {}};
 }
 
@@ -122,8 +122,14 @@ std::string ModuleConfig::ListText() const {
     return out;
 }
 
-int ModuleConfig::ModbusAddress() const { return ToInt(values_[0]); }
-int ModuleConfig::RegisterOffset() const { return ToInt(values_[1]); }
-int ModuleConfig::BaudIndex() const { return ToInt(values_[7]); }
+int ModuleConfig::ModbusAddress() const {
+    return ToInt(values_[0]);
+}
+int ModuleConfig::RegisterOffset() const {
+    return ToInt(values_[1]);
+}
+int ModuleConfig::BaudIndex() const {
+    return ToInt(values_[7]);
+}
 
 } // namespace sim

@@ -9,7 +9,7 @@
 namespace sim {
 
 class ModuleConfig {
-public:
+  public:
     static constexpr std::size_t KeyCount = 12;
     // In the order the module lists them and the tool writes them.
     static const std::array<std::string_view, KeyCount>& Keys();
@@ -40,7 +40,7 @@ public:
     int BaudIndex() const;      // "Baudrate:", 0 to 8
     const std::string& Serial1() const { return Value("Serie_1:"); }
 
-private:
+  private:
     static Result Check(std::string_view key, std::string_view value);
     std::size_t IndexOf(std::string_view key) const;
 

@@ -86,8 +86,10 @@ std::variant<Options, std::string> ParseOptions(const std::vector<std::string>& 
         } else if (arg == "--pins") {
             std::string text;
             auto pins = value(text) ? ParsePins(text) : std::nullopt;
-            if (!pins) error = "--pins needs three letters a or u, as uua";
-            else o.pins = *pins;
+            if (!pins)
+                error = "--pins needs three letters a or u, as uua";
+            else
+                o.pins = *pins;
         } else if (arg == "--set") {
             std::string text;
             std::size_t colon = value(text) ? text.find(':') : std::string::npos;
@@ -96,8 +98,10 @@ std::variant<Options, std::string> ParseOptions(const std::vector<std::string>& 
             } else {
                 ModuleConfig probe;
                 auto result = probe.Set(text.substr(0, colon + 1), text.substr(colon + 1));
-                if (!result.ok) error = "--set " + result.message;
-                else o.settings.emplace_back(text.substr(0, colon + 1), text.substr(colon + 1));
+                if (!result.ok)
+                    error = "--set " + result.message;
+                else
+                    o.settings.emplace_back(text.substr(0, colon + 1), text.substr(colon + 1));
             }
         } else if (arg == "--reboot-ms") {
             error = number(0, 600000, o.rebootMs);

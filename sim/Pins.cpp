@@ -19,7 +19,8 @@ std::optional<Pins> ParsePins(std::string_view letters) {
 
 std::string PinLetters(const Pins& pins) {
     std::string out;
-    for (bool state : {pins.reset, pins.config, pins.rs485}) out += state ? 'a' : 'u';
+    for (bool state : {pins.reset, pins.config, pins.rs485})
+        out += state ? 'a' : 'u';
     return out;
 }
 

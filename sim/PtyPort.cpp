@@ -36,7 +36,9 @@ std::string Describe(const LineRow& row, char parity) {
     return std::string(row.baud) + "," + parity + ",8," + std::to_string(row.stopBits);
 }
 
-std::string ErrnoText(const std::string& what) { return what + ": " + std::strerror(errno); }
+std::string ErrnoText(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
 
 } // namespace
 

@@ -9,7 +9,7 @@
 namespace sim {
 
 class PtyPort {
-public:
+  public:
     // Opens a pty in raw mode. The simulator keeps a slave descriptor of its own
     // open for its whole life, so the master never reports a hang-up (and never
     // spins on EIO) while no client has the port open.
@@ -36,7 +36,7 @@ public:
     // was set, as "19200,N,8,1", with a remark when something was refused.
     std::string ApplyLine(int index);
 
-private:
+  private:
     PtyPort(int master, int slave, int watch, std::string path)
         : master_(master), slave_(slave), watch_(watch), slavePath_(std::move(path)) {}
 
@@ -50,7 +50,7 @@ private:
 // The COMn link in the COM folder; removed on destruction if it still points at
 // the target it was made for.
 class ComLink {
-public:
+  public:
     // Creates the folder (and its parents) when missing. An existing COMn that is
     // a dangling link is replaced; one that points at an existing file is replaced
     // only when replace is true, otherwise that is an error (another simulator or
@@ -63,7 +63,7 @@ public:
 
     const std::string& Path() const { return path_; }
 
-private:
+  private:
     ComLink(std::string path, std::string target)
         : path_(std::move(path)), target_(std::move(target)) {}
 

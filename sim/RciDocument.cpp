@@ -34,7 +34,9 @@ bool& PinRef(Pins& pins, int pin) {
     return pin == 1 ? pins.reset : pin == 2 ? pins.config : pins.rs485;
 }
 
-const char* StateWord(bool asserted) { return asserted ? "asserted" : "unasserted"; }
+const char* StateWord(bool asserted) {
+    return asserted ? "asserted" : "unasserted";
+}
 
 std::string ErrorReply(const std::string& message) {
     return "<rci_reply version=\"1.1\">\n  <error id=\"1\"><desc>" + XmlEscape(message) +

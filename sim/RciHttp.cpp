@@ -27,21 +27,31 @@ bool SameText(std::string_view a, std::string_view b) {
 }
 
 std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
     return s;
 }
 
 const char* ReasonOf(int status) {
     switch (status) {
-    case 200: return "OK";
-    case 400: return "Bad Request";
-    case 401: return "Unauthorized";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 413: return "Payload Too Large";
-    case 431: return "Request Header Fields Too Large";
-    default: return "Not Implemented";
+    case 200:
+        return "OK";
+    case 400:
+        return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 413:
+        return "Payload Too Large";
+    case 431:
+        return "Request Header Fields Too Large";
+    default:
+        return "Not Implemented";
     }
 }
 
@@ -179,6 +189,8 @@ HttpReply AnswerRci(const HttpRequest& request, Pins& pins) {
     return reply;
 }
 
-HttpReply AnswerBadRequest(int status, const std::string& reason) { return Plain(status, reason); }
+HttpReply AnswerBadRequest(int status, const std::string& reason) {
+    return Plain(status, reason);
+}
 
 } // namespace sim

@@ -27,7 +27,7 @@ struct HttpRequest {
 // Collects one request from a connection's bytes. Head lines without a colon
 // are skipped (the tool's client sends one); the body is Content-Length bytes.
 class HttpRequestReader {
-public:
+  public:
     enum class State { Incomplete, Complete, Bad };
 
     State Feed(std::span<const std::uint8_t> bytes);
@@ -36,7 +36,7 @@ public:
     int BadStatus() const { return badStatus_; } // 400, 413, 431 or 501
     const std::string& BadReason() const { return badReason_; }
 
-private:
+  private:
     State ParseHead(std::string_view head);
     State Bad(int status, std::string reason);
 

@@ -73,18 +73,22 @@ const std::vector<MapEntry>& RegisterMap::Entries() {
 }
 
 const std::vector<Region>& RegisterMap::Regions() {
-    static const std::vector<Region> regions = {
-        {454, 513}, {600, 607}, {836, 851}, {1468, 1551}};
+    static const std::vector<Region> regions = {{454, 513}, {600, 607}, {836, 851}, {1468, 1551}};
     return regions;
 }
 
 int RegisterMap::Span(const MapEntry& entry) {
     switch (entry.type) {
-    case 'd': return 4;
-    case 'M': return 3;
-    case 'l': return 2;
-    case 'c': return (entry.count + 1) / 2;
-    default: return 1;
+    case 'd':
+        return 4;
+    case 'M':
+        return 3;
+    case 'l':
+        return 2;
+    case 'c':
+        return (entry.count + 1) / 2;
+    default:
+        return 1;
     }
 }
 
@@ -104,7 +108,8 @@ std::vector<std::uint16_t> RegisterMap::EntryRegisters(const MapEntry& entry, Mi
     switch (entry.type) {
     case 'd': {
         auto bits = std::bit_cast<std::uint64_t>(value);
-        for (int k = 0; k < 4; ++k) regs[k] = static_cast<std::uint16_t>(bits >> (16 * k));
+        for (int k = 0; k < 4; ++k)
+            regs[k] = static_cast<std::uint16_t>(bits >> (16 * k));
         break;
     }
     case 'M': {
@@ -130,13 +135,14 @@ std::vector<std::uint16_t> RegisterMap::EntryRegisters(const MapEntry& entry, Mi
         }
         break;
     }
-    default: regs[0] = static_cast<std::uint16_t>(RoundToU32(value * entry.scale) & 0xFFFF);
+    default:
+        regs[0] = static_cast<std::uint16_t>(RoundToU32(value * entry.scale) & 0xFFFF);
     }
     return regs;
 }
 
 std::optional<std::vector<std::uint16_t>> RegisterMap::Read(int first, int quantity, Millis now,
-                                                           std::string_view serial) const {
+                                                            std::string_view serial) const {
     auto exists = [](int number) {
         for (const Region& region : Regions()) {
             if (number >= region.first && number <= region.last) return true;

@@ -24,9 +24,9 @@ struct MapEntry {
     char type;            // d, M, l, i, h or c
     std::uint16_t count;  // the table's count: registers, or characters for c
     Quantity quantity;
-    const char* note;     // the table's note column
-    int decimals;         // M: decimals sent in the third register
-    double scale;         // l, i, h: value multiplied by this before rounding
+    const char* note; // the table's note column
+    int decimals;     // M: decimals sent in the third register
+    double scale;     // l, i, h: value multiplied by this before rounding
 };
 
 // A run of registers that exist; registers of a region that no entry covers read 0.
@@ -36,7 +36,7 @@ struct Region {
 };
 
 class RegisterMap {
-public:
+  public:
     explicit RegisterMap(const Measurements& measurements) : measurements_(measurements) {}
 
     static const std::vector<MapEntry>& Entries();
@@ -57,7 +57,7 @@ public:
     // One line per entry: number, type, count, OBIS code, value, registers.
     std::string Describe(Millis now, std::string_view serial) const;
 
-private:
+  private:
     std::string EntryText(const MapEntry& entry, std::string_view serial) const;
 
     const Measurements& measurements_;

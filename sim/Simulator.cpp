@@ -19,7 +19,9 @@ constexpr std::size_t MaxPendingOutput = 65536;
 constexpr Millis DrainTime = 2000;
 constexpr Millis RelistenRetry = 1000;
 
-std::string ErrnoText(const std::string& what) { return what + ": " + std::strerror(errno); }
+std::string ErrnoText(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
 
 } // namespace
 
@@ -28,7 +30,8 @@ Simulator::Simulator(const Options& options, TrafficLog& log)
       measurements_(options.fixed), map_(measurements_), pins_(options.pins),
       module_(config_, map_, pins_),
       meter_(measurements_, config_, options.meterAddress, options.meterAckMs) {
-    for (const auto& [key, value] : options_.settings) config_.Set(key, value);
+    for (const auto& [key, value] : options_.settings)
+        config_.Set(key, value);
     listeners_ = {{Service::RtuTcp, "rtu-tcp", options_.rtuTcpPort},
                   {Service::ModbusTcp, "mb-tcp", options_.modbusTcpPort},
                   {Service::Rci, "rci", options_.rciPort}};
@@ -36,13 +39,14 @@ Simulator::Simulator(const Options& options, TrafficLog& log)
 }
 
 Simulator::~Simulator() {
-    for (auto& [id, c] : connections_) close(c->fd);
+    for (auto& [id, c] : connections_)
+        close(c->fd);
     CloseListeners();
 }
 
 Millis Simulator::Now() const {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now() - start_)
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start_)
         .count();
 }
 
@@ -62,8 +66,8 @@ std::optional<std::string> Simulator::Listen(Listener& l) {
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = htons(static_cast<std::uint16_t>(l.port));
     if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd, 16) != 0) {
-        std::string error = ErrnoText(std::string(l.name) + ": cannot listen on 127.0.0.1:" +
-                                      std::to_string(l.port));
+        std::string error = ErrnoText(std::string(l.name) +
+                                      ": cannot listen on 127.0.0.1:" + std::to_string(l.port));
         close(fd);
         return error;
     }
@@ -85,8 +89,8 @@ std::optional<std::string> Simulator::Start() {
     auto pty = PtyPort::Open();
     if (auto* error = std::get_if<std::string>(&pty)) return *error;
     pty_ = std::move(std::get<std::unique_ptr<PtyPort>>(pty));
-    auto link = ComLink::Publish(options_.comDir, options_.com, pty_->SlavePath(),
-                                 options_.replaceLink);
+    auto link =
+        ComLink::Publish(options_.comDir, options_.com, pty_->SlavePath(), options_.replaceLink);
     if (auto* error = std::get_if<std::string>(&link)) return *error;
     link_ = std::move(std::get<std::unique_ptr<ComLink>>(link));
     serial_ = std::make_unique<Line>(Entrance::Serial, module_, meter_, config_, options_.gapMs,
@@ -96,20 +100,21 @@ std::optional<std::string> Simulator::Start() {
     }
     Millis now = Now();
     log_.Event(now, "rvex-sim: field module at Modbus address " +
-                        std::to_string(config_.ModbusAddress()) + ", pins " +
-                        PinLetters(pins_) + ", values " +
-                        (options_.fixed ? "static" : "changing over time"));
+                        std::to_string(config_.ModbusAddress()) + ", pins " + PinLetters(pins_) +
+                        ", values " + (options_.fixed ? "static" : "changing over time"));
     log_.Event(now, "serial: pty " + pty_->SlavePath() + " published as " + link_->Path());
     ApplyLineSetting();
     for (const Listener& l : listeners_) {
-        log_.Event(Now(), std::string(l.name) + ": listening on 127.0.0.1:" + std::to_string(l.port));
+        log_.Event(Now(),
+                   std::string(l.name) + ": listening on 127.0.0.1:" + std::to_string(l.port));
     }
     return std::nullopt;
 }
 
 std::string Simulator::ReadyText() const {
     std::string out = "pty " + pty_->SlavePath() + "\ncom " + link_->Path() + "\n";
-    for (const Listener& l : listeners_) out += std::string(l.name) + " " + std::to_string(l.port) + "\n";
+    for (const Listener& l : listeners_)
+        out += std::string(l.name) + " " + std::to_string(l.port) + "\n";
     out += "pid " + std::to_string(getpid()) + "\nready\n";
     return out;
 }
@@ -138,8 +143,7 @@ void Simulator::ReadPty() {
     Serve("serial", serial_->Feed(std::span(buf, static_cast<std::size_t>(n)), Now()), nullptr);
 }
 
-void Simulator::Serve(const std::string& endpoint, std::vector<Exchange> exchanges,
-                      Connection* c) {
+void Simulator::Serve(const std::string& endpoint, std::vector<Exchange> exchanges, Connection* c) {
     Millis now = Now();
     for (const Exchange& ex : exchanges) {
         log_.Frame(now, "rx", endpoint, ex.rx, ex.rxText, ex.out.reply ? "" : ex.out.note);
@@ -158,7 +162,8 @@ void Simulator::Accept(Listener& l) {
     int fd = accept4(l.fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) return;
     std::size_t count = 0;
-    for (const auto& [id, c] : connections_) count += c->service == l.service;
+    for (const auto& [id, c] : connections_)
+        count += c->service == l.service;
     auto c = std::make_unique<Connection>();
     c->id = nextId_++;
     c->fd = fd;
@@ -232,7 +237,9 @@ void Simulator::OnReadable(Connection& c) {
     auto bytes = std::span(buf, static_cast<std::size_t>(n));
     Millis now = Now();
     switch (c.service) {
-    case Service::RtuTcp: Serve(c.name, c.line->Feed(bytes, now), &c); break;
+    case Service::RtuTcp:
+        Serve(c.name, c.line->Feed(bytes, now), &c);
+        break;
     case Service::ModbusTcp: {
         c.mbap.Feed(bytes);
         std::vector<Exchange> exchanges;
@@ -264,7 +271,8 @@ void Simulator::Close(Connection& c) {
 
 void Simulator::StartReboot(Millis now) {
     rebootRequested_ = false;
-    for (auto& [id, c] : connections_) Close(*c);
+    for (auto& [id, c] : connections_)
+        Close(*c);
     connections_.clear();
     CloseListeners();
     pins_ = options_.pins;
@@ -336,7 +344,8 @@ void Simulator::Run(int stopFd) {
         what.clear();
         fds.push_back({stopFd, POLLIN, 0});
         what.emplace_back(Stop, 0);
-        fds.push_back({pty_->MasterFd(), static_cast<short>(POLLIN | (ptyOut_.empty() ? 0 : POLLOUT)), 0});
+        fds.push_back(
+            {pty_->MasterFd(), static_cast<short>(POLLIN | (ptyOut_.empty() ? 0 : POLLOUT)), 0});
         what.emplace_back(Pty, 0);
         fds.push_back({pty_->WatchFd(), POLLIN, 0});
         what.emplace_back(Watch, 0);
@@ -380,9 +389,14 @@ void Simulator::Run(int stopFd) {
                 break;
             case Watch:
                 switch (pty_->OnWatch()) {
-                case 1: log_.Event(Now(), "serial: port opened by a client"); break;
-                case -1: log_.Event(Now(), "serial: port closed by its last client"); break;
-                default: break;
+                case 1:
+                    log_.Event(Now(), "serial: port opened by a client");
+                    break;
+                case -1:
+                    log_.Event(Now(), "serial: port closed by its last client");
+                    break;
+                default:
+                    break;
                 }
                 break;
             case Listen:

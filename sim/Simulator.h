@@ -23,7 +23,7 @@
 namespace sim {
 
 class Simulator {
-public:
+  public:
     Simulator(const Options& options, TrafficLog& log);
     ~Simulator();
     Simulator(const Simulator&) = delete;
@@ -41,7 +41,7 @@ public:
     // removes the COM link before returning.
     void Run(int stopFd);
 
-private:
+  private:
     enum class Service { RtuTcp, ModbusTcp, Rci };
 
     struct Listener {

@@ -35,6 +35,8 @@ void TrafficLog::Event(Millis now, std::string_view text) {
     Write(Stamp(now) + " -- " + std::string(text));
 }
 
-void TrafficLog::Plain(std::string_view text) { Write(std::string(text)); }
+void TrafficLog::Plain(std::string_view text) {
+    Write(std::string(text));
+}
 
 } // namespace sim

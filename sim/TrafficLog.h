@@ -13,7 +13,7 @@
 namespace sim {
 
 class TrafficLog {
-public:
+  public:
     explicit TrafficLog(std::FILE* out) : out_(out) {}
 
     // direction "rx" or "tx"; text frames are quoted, binary ones in hexadecimal.
@@ -30,7 +30,7 @@ public:
     // A bare line (the "ready" signal).
     void Plain(std::string_view text);
 
-private:
+  private:
     void Write(const std::string& line);
     std::FILE* out_;
 };

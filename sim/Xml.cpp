@@ -6,15 +6,17 @@ namespace {
 
 constexpr int MaxDepth = 32;
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 bool IsNameChar(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '_' || c == '-' || c == '.' || c == ':';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '-' || c == '.' || c == ':';
 }
 
 class Reader {
-public:
+  public:
     explicit Reader(std::string_view text) : text_(text) {}
 
     std::variant<XmlElement, XmlError> Document() {
@@ -29,12 +31,13 @@ public:
         return root;
     }
 
-private:
+  private:
     bool AtEnd() const { return pos_ >= text_.size(); }
     char Peek() const { return text_[pos_]; }
     bool StartsWith(std::string_view s) const { return text_.substr(pos_).starts_with(s); }
     void SkipSpace() {
-        while (!AtEnd() && IsSpace(Peek())) ++pos_;
+        while (!AtEnd() && IsSpace(Peek()))
+            ++pos_;
     }
     bool Fail(std::string message) {
         if (error_.empty()) error_ = std::move(message) + " at offset " + std::to_string(pos_);
@@ -67,7 +70,8 @@ private:
 
     bool Name(std::string& out) {
         std::size_t start = pos_;
-        while (!AtEnd() && IsNameChar(Peek())) ++pos_;
+        while (!AtEnd() && IsNameChar(Peek()))
+            ++pos_;
         if (pos_ == start) return Fail("name expected");
         out = std::string(text_.substr(start, pos_ - start));
         return true;
@@ -82,12 +86,18 @@ private:
             std::size_t semi = raw.find(';', i);
             if (semi == std::string_view::npos) return Fail("unterminated entity");
             std::string_view name = raw.substr(i + 1, semi - i - 1);
-            if (name == "lt") out += '<';
-            else if (name == "gt") out += '>';
-            else if (name == "amp") out += '&';
-            else if (name == "quot") out += '"';
-            else if (name == "apos") out += '\'';
-            else return Fail("unknown entity &" + std::string(name) + ";");
+            if (name == "lt")
+                out += '<';
+            else if (name == "gt")
+                out += '>';
+            else if (name == "amp")
+                out += '&';
+            else if (name == "quot")
+                out += '"';
+            else if (name == "apos")
+                out += '\'';
+            else
+                return Fail("unknown entity &" + std::string(name) + ";");
             i = semi;
         }
         return true;
@@ -129,7 +139,8 @@ private:
                 pos_ += 2;
                 std::string name;
                 if (!Name(name)) return false;
-                if (name != element.name) return Fail("</" + name + "> closes <" + element.name + ">");
+                if (name != element.name)
+                    return Fail("</" + name + "> closes <" + element.name + ">");
                 SkipSpace();
                 if (AtEnd() || Peek() != '>') return Fail("> expected");
                 ++pos_;
@@ -168,11 +179,20 @@ std::string XmlEscape(std::string_view text) {
     std::string out;
     for (char c : text) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
         }
     }
     return out;

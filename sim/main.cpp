@@ -45,7 +45,8 @@ int main(int argc, char** argv) {
     if (options.printMap) {
         sim::Measurements measurements(true);
         sim::ModuleConfig config;
-        for (const auto& [key, value] : options.settings) config.Set(key, value);
+        for (const auto& [key, value] : options.settings)
+            config.Set(key, value);
         std::fputs(sim::RegisterMap(measurements).Describe(0, config.Serial1()).c_str(), stdout);
         return 0;
     }

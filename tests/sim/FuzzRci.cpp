@@ -14,7 +14,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (state == sim::HttpRequestReader::State::Complete) {
         sim::AnswerRci(reader.Request(), pins);
         // The same bytes once more as a document with valid credentials.
-        sim::HttpRequest request{"POST", "/UE/rci", {{"Authorization", "Basic cm9vdDp3cXpr"}},
+        sim::HttpRequest request{"POST",
+                                 "/UE/rci",
+                                 {{"Authorization", "Basic cm9vdDp3cXpr"}},
                                  std::string(reinterpret_cast<const char*>(data), size)};
         sim::AnswerRci(request, pins);
     }

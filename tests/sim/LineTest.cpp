@@ -1,8 +1,8 @@
 // The shared line: cutting the stream into items, the module's modes and pins,
 // the configuration protocol and the meter.
+#include "Line.h"
 #include "Crc16.h"
 #include "FieldModule.h"
-#include "Line.h"
 #include "LineSplitter.h"
 #include "Meter.h"
 
@@ -22,18 +22,21 @@ Bytes Rtu(Bytes body) {
 
 Bytes Cat(std::initializer_list<Bytes> parts) {
     Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    for (const Bytes& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
     return out;
 }
 
 const Bytes Read454 = Rtu({0x0A, 0x03, 0x01, 0xC5, 0x00, 0x04});
-const std::string ToolWrite = "<config_begin\r\nModAdd:11\r\nMod485:0\r\nCont485:1\r\nContTime:2\r\n"
-                              "Spare:0\r\nSerie_1:12345678\r\nSerie_2:87654321\r\nBaudrate:5\r\n"
-                              "DDBBGG:0\r\nVar1:A\r\nVar2:B\r\nVar3:C\r\nconfig_end>\r\n";
+const std::string ToolWrite =
+    "<config_begin\r\nModAdd:11\r\nMod485:0\r\nCont485:1\r\nContTime:2\r\n"
+    "Spare:0\r\nSerie_1:12345678\r\nSerie_2:87654321\r\nBaudrate:5\r\n"
+    "DDBBGG:0\r\nVar1:A\r\nVar2:B\r\nVar3:C\r\nconfig_end>\r\n";
 
 std::vector<ItemKind> Kinds(sim::LineSplitter& s, int address = 10) {
     std::vector<ItemKind> out;
-    while (auto item = s.Next(address)) out.push_back(item->kind);
+    while (auto item = s.Next(address))
+        out.push_back(item->kind);
     return out;
 }
 
@@ -46,10 +49,13 @@ TEST(LineSplitter, CutsEveryKindOfItem) {
         {Cat({Read454, Read454}), {ItemKind::Rtu, ItemKind::Rtu}},
         {sim::ToBytes("<CMD_ReadRelease"), {ItemKind::ReadRelease}},
         {sim::ToBytes("<CMD_Readcfg"), {ItemKind::ReadConfig}},
-        {sim::ToBytes("<CMD_Readcfg\r\n<CMD_ReadRelease"), {ItemKind::ReadConfig, ItemKind::ReadRelease}},
+        {sim::ToBytes("<CMD_Readcfg\r\n<CMD_ReadRelease"),
+         {ItemKind::ReadConfig, ItemKind::ReadRelease}},
         {sim::ToBytes(ToolWrite), {ItemKind::ConfigWrite}},
         {sim::ToBytes("/?0000!\r\n"), {ItemKind::MeterRequest}},
-        {sim::ToBytes("\x06" "050\r\n"), {ItemKind::MeterAck}},
+        {sim::ToBytes("\x06"
+                      "050\r\n"),
+         {ItemKind::MeterAck}},
         {Cat({sim::ToBytes("<CMD_Readcfg"), Read454, sim::ToBytes("/?!\r\n")}),
          {ItemKind::ReadConfig, ItemKind::Rtu, ItemKind::MeterRequest}},
         // A wrong CRC on a frame of known length is dropped at once; the rest goes on.
@@ -77,7 +83,8 @@ TEST(LineSplitter, ItemsArrivingInPiecesWaitForTheirEnd) {
         std::vector<sim::LineItem> items;
         for (std::size_t i = 0; i < c.whole.size(); ++i) {
             s.Feed(std::span(&c.whole[i], 1), static_cast<sim::Millis>(i));
-            while (auto item = s.Next(10)) items.push_back(*item);
+            while (auto item = s.Next(10))
+                items.push_back(*item);
         }
         // A text command is taken at its closing text; its CR LF is absorbed after.
         ASSERT_EQ(items.size(), 1u) << sim::QuotedText(c.whole);
@@ -125,7 +132,7 @@ TEST(LineSplitter, StreamStartingWithTheModuleAddressIsTriedAsRtuFirst) {
 }
 
 class ModuleTest : public ::testing::Test {
-protected:
+  protected:
     sim::Measurements fixed{true};
     sim::RegisterMap map{fixed};
     sim::ModuleConfig config;
@@ -155,12 +162,9 @@ TEST_F(ModuleTest, PinsDecideWhoAnswersWhere) {
         const char* pins;
         bool serialModbus, lanModbus, tcpModbus, serialText, lanText;
     } cases[] = {
-        {"uua", true, false, false, false, false},
-        {"uuu", false, true, true, false, false},
-        {"uaa", false, false, false, true, false},
-        {"uau", false, false, false, false, true},
-        {"aua", false, false, false, false, false},
-        {"aau", false, false, false, false, false},
+        {"uua", true, false, false, false, false},  {"uuu", false, true, true, false, false},
+        {"uaa", false, false, false, true, false},  {"uau", false, false, false, false, true},
+        {"aua", false, false, false, false, false}, {"aau", false, false, false, false, false},
     };
     for (const Case& c : cases) {
         pins = *sim::ParsePins(c.pins);
@@ -225,7 +229,10 @@ TEST_F(ModuleTest, MeterAnswersOnEitherEntranceWhateverThePins) {
         pins = *sim::ParsePins(state);
         for (sim::Line* line : {&serial, &lan}) {
             EXPECT_EQ(SendText(*line, "/?0000!\r\n", 1000), "/RVX5RVEX-SIM-M1\r\n");
-            auto readout = Send(*line, sim::ToBytes("\x06" "050\r\n"), 2500);
+            auto readout = Send(*line,
+                                sim::ToBytes("\x06"
+                                             "050\r\n"),
+                                2500);
             ASSERT_TRUE(readout);
             EXPECT_EQ(readout->front(), 0x02);
         }
@@ -241,7 +248,8 @@ TEST(Meter, ReadoutFramingAndBlockCheck) {
     EXPECT_EQ(readout[0], 0x02);
     EXPECT_EQ(readout[readout.size() - 2], 0x03);
     std::uint8_t bcc = 0;
-    for (std::size_t i = 1; i + 1 < readout.size(); ++i) bcc ^= readout[i];
+    for (std::size_t i = 1; i + 1 < readout.size(); ++i)
+        bcc ^= readout[i];
     EXPECT_EQ(readout.back(), bcc);
     std::string text(readout.begin() + 1, readout.end() - 2);
     EXPECT_TRUE(text.ends_with(")\r\n!\r\n"));
@@ -257,14 +265,19 @@ TEST(Meter, SignOnRules) {
     sim::ModuleConfig config;
     sim::Meter meter(fixed, config, "0000", 3000);
     sim::Meter::Session session;
-    const Bytes ack = sim::ToBytes("\x06" "050\r\n");
+    const Bytes ack = sim::ToBytes("\x06"
+                                   "050\r\n");
     EXPECT_FALSE(meter.OnAck(ack, session, 0).reply); // nobody signed on
     EXPECT_FALSE(meter.OnRequest(sim::ToBytes("/?1234!\r\n"), session, 0).reply);
     EXPECT_FALSE(meter.OnRequest(sim::ToBytes("/?0000\r\n"), session, 0).reply);
     EXPECT_TRUE(meter.OnRequest(sim::ToBytes("/?!\r\n"), session, 0).reply);
     EXPECT_FALSE(meter.OnAck(ack, session, 3001).reply); // too late
     EXPECT_TRUE(meter.OnRequest(sim::ToBytes("/?0000!\r\n"), session, 5000).reply);
-    EXPECT_FALSE(meter.OnAck(sim::ToBytes("\x06" "051\r\n"), session, 5100).reply); // programming
+    EXPECT_FALSE(meter
+                     .OnAck(sim::ToBytes("\x06"
+                                         "051\r\n"),
+                            session, 5100)
+                     .reply);                            // programming
     EXPECT_FALSE(meter.OnAck(ack, session, 5200).reply); // that ended the session
     EXPECT_TRUE(meter.OnRequest(sim::ToBytes("/?0000!\r\n"), session, 6000).reply);
     EXPECT_TRUE(meter.OnAck(ack, session, 9000).reply);

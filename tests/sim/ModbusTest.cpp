@@ -14,8 +14,8 @@ using sim::Bytes;
 
 // Independent decoders, written from the register layouts of each type.
 double DecodeDouble(const std::vector<std::uint16_t>& r) {
-    std::uint64_t bits = std::uint64_t{r[3]} << 48 | std::uint64_t{r[2]} << 32 |
-                         std::uint64_t{r[1]} << 16 | r[0];
+    std::uint64_t bits =
+        std::uint64_t{r[3]} << 48 | std::uint64_t{r[2]} << 32 | std::uint64_t{r[1]} << 16 | r[0];
     double value;
     std::memcpy(&value, &bits, sizeof value);
     return value;
@@ -40,13 +40,14 @@ TEST(Crc16, KnownFrames) {
         {sim::ToBytes("123456789"), 0x4B37},
         {{}, 0xFFFF},
     };
-    for (const Case& c : cases) EXPECT_EQ(sim::Crc16(c.data), c.crc);
+    for (const Case& c : cases)
+        EXPECT_EQ(sim::Crc16(c.data), c.crc);
     EXPECT_TRUE(sim::CrcMatches(Bytes{0x0A, 0x03, 0x01, 0xC5, 0x00, 0x04, 0x54, 0xB3}));
     EXPECT_FALSE(sim::CrcMatches(Bytes{0x0A, 0x03, 0x01, 0xC5, 0x00, 0x04, 0xB3, 0x54}));
 }
 
 class MapTest : public ::testing::Test {
-protected:
+  protected:
     sim::Measurements fixed{true};
     sim::RegisterMap map{fixed};
 
@@ -132,7 +133,7 @@ TEST(Measurements, ChangeOverTimeUnlessStatic) {
 }
 
 class SlaveTest : public ::testing::Test {
-protected:
+  protected:
     sim::Measurements fixed{true};
     sim::RegisterMap map{fixed};
     sim::ModuleConfig config;
@@ -170,14 +171,15 @@ TEST_F(SlaveTest, RepliesAndExceptions) {
         {{0x04, 0x02, 0x57, 0x00, 0x01}, {0x84, 0x01}},             // other function
         {{0x06, 0x02, 0x57, 0x00, 0x01}, {0x86, 0x01}},
         {{0x10, 0x02, 0x57, 0x00, 0x01, 0x02, 0x00, 0x00}, {0x90, 0x01}},
-        {{0x03, 0x00, 0x00, 0x00, 0x01}, {0x83, 0x02}},             // register 1: unmapped
-        {{0x03, 0x02, 0x57, 0x00, 0x09}, {0x83, 0x02}},             // runs past 607
-        {{0x03, 0x01, 0xC5, 0x00, 0x00}, {0x83, 0x03}},             // quantity 0
-        {{0x03, 0x01, 0xC5, 0x00, 0x7E}, {0x83, 0x03}},             // quantity 126
-        {{0x03, 0x00, 0x00, 0x01, 0x00}, {0x83, 0x03}},             // 256, before the address check
-        {{0x03, 0x01, 0xC5, 0x00}, {0x83, 0x03}},                   // short request
+        {{0x03, 0x00, 0x00, 0x00, 0x01}, {0x83, 0x02}}, // register 1: unmapped
+        {{0x03, 0x02, 0x57, 0x00, 0x09}, {0x83, 0x02}}, // runs past 607
+        {{0x03, 0x01, 0xC5, 0x00, 0x00}, {0x83, 0x03}}, // quantity 0
+        {{0x03, 0x01, 0xC5, 0x00, 0x7E}, {0x83, 0x03}}, // quantity 126
+        {{0x03, 0x00, 0x00, 0x01, 0x00}, {0x83, 0x03}}, // 256, before the address check
+        {{0x03, 0x01, 0xC5, 0x00}, {0x83, 0x03}},       // short request
     };
-    for (const Case& c : cases) EXPECT_EQ(slave.ReplyPdu(c.pdu, 0), c.reply) << sim::HexText(c.pdu);
+    for (const Case& c : cases)
+        EXPECT_EQ(slave.ReplyPdu(c.pdu, 0), c.reply) << sim::HexText(c.pdu);
     // 125 passes the quantity check and fails only on the registers.
     EXPECT_EQ(slave.ReplyPdu({0x03, 0x05, 0xBB, 0x00, 0x7D}, 0), (Bytes{0x83, 0x02}));
     EXPECT_EQ(slave.ReplyPdu({0x03, 0x05, 0xBB, 0x00, 0x54}, 0).size(), 2u + 168u); // 84 at 1468

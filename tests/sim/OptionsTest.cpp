@@ -27,10 +27,30 @@ TEST(Options, DefaultsNeedNoPrivileges) {
 }
 
 TEST(Options, TakesEveryOption) {
-    sim::Options o = Parse({"--rtu-tcp-port", "0", "--modbus-tcp-port", "502", "--rci-port", "80",
-                            "--com", "12", "--static", "--pins", "aau", "--set", "ModAdd:11",
-                            "--set", "Var1:x y", "--reboot-ms", "100", "--ready-file", "/tmp/r",
-                            "--replace-link", "--meter-address", "42", "--gap-ms", "5"});
+    sim::Options o = Parse({"--rtu-tcp-port",
+                            "0",
+                            "--modbus-tcp-port",
+                            "502",
+                            "--rci-port",
+                            "80",
+                            "--com",
+                            "12",
+                            "--static",
+                            "--pins",
+                            "aau",
+                            "--set",
+                            "ModAdd:11",
+                            "--set",
+                            "Var1:x y",
+                            "--reboot-ms",
+                            "100",
+                            "--ready-file",
+                            "/tmp/r",
+                            "--replace-link",
+                            "--meter-address",
+                            "42",
+                            "--gap-ms",
+                            "5"});
     EXPECT_EQ(o.rtuTcpPort, 0);
     EXPECT_EQ(o.modbusTcpPort, 502);
     EXPECT_EQ(o.rciPort, 80);
@@ -47,11 +67,19 @@ TEST(Options, TakesEveryOption) {
 }
 
 TEST(Options, RefusesBadValues) {
-    for (std::vector<std::string> args :
-         {std::vector<std::string>{"--rci-port", "65536"}, {"--rci-port"}, {"--com", "0"},
-          {"--com", "50"}, {"--com", "3x"}, {"--pins", "uu"}, {"--pins", "uux"},
-          {"--set", "ModAdd:0"}, {"--set", "Colour:red"}, {"--set", "ModAdd"}, {"--frobnicate"},
-          {"--gap-ms", "0"}, {"--ready-file", ""}}) {
+    for (std::vector<std::string> args : {std::vector<std::string>{"--rci-port", "65536"},
+                                          {"--rci-port"},
+                                          {"--com", "0"},
+                                          {"--com", "50"},
+                                          {"--com", "3x"},
+                                          {"--pins", "uu"},
+                                          {"--pins", "uux"},
+                                          {"--set", "ModAdd:0"},
+                                          {"--set", "Colour:red"},
+                                          {"--set", "ModAdd"},
+                                          {"--frobnicate"},
+                                          {"--gap-ms", "0"},
+                                          {"--ready-file", ""}}) {
         EXPECT_TRUE(std::holds_alternative<std::string>(sim::ParseOptions(args, "/h", "")))
             << args[0];
     }

@@ -69,7 +69,7 @@ RciExchange PostLikeTheTool(int port, const std::string& body) {
 }
 
 class RunningSim : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(sim.Ready()) << sim.Output(); }
     TempDir dir;
     SimProcess sim{dir.Path(), {"--rci-gap-ms", "200", "--reboot-ms", "1500"}};
@@ -84,7 +84,8 @@ TEST(SimLifecycle, PublishesTheComLinkAndRemovesItOnSigterm) {
         EXPECT_EQ(sim.Com(), link);
         EXPECT_EQ(fs::read_symlink(link).string(), sim.Pty());
         EXPECT_TRUE(sim.Pty().starts_with("/dev/pts/"));
-        for (const char* name : {"rtu-tcp", "mb-tcp", "rci"}) EXPECT_GT(sim.Port(name), 0) << name;
+        for (const char* name : {"rtu-tcp", "mb-tcp", "rci"})
+            EXPECT_GT(sim.Port(name), 0) << name;
         EXPECT_EQ(sim.Info("pid").empty(), false);
         EXPECT_EQ(sim.Stop(), 0);
         EXPECT_NE(sim.Output().find("stopping on"), std::string::npos);
@@ -159,16 +160,23 @@ TEST_F(RunningSim, ModbusAndMeterOnThePty) {
     ASSERT_EQ(write(port, "/?0000!\r\n", 9), 9);
     std::string id = ReceiveUntil(port, [](const std::string& s) { return s.ends_with("\r\n"); });
     EXPECT_EQ(id, "/RVX5RVEX-SIM-M1\r\n");
-    ASSERT_EQ(write(port, "\x06" "050\r\n", 6), 6);
-    std::string readout = ReceiveUntil(port, [](const std::string& s) {
-        return s.size() >= 2 && s[s.size() - 2] == '\x03';
-    });
+    ASSERT_EQ(write(port,
+                    "\x06"
+                    "050\r\n",
+                    6),
+              6);
+    std::string readout = ReceiveUntil(
+        port, [](const std::string& s) { return s.size() >= 2 && s[s.size() - 2] == '\x03'; });
     ASSERT_GT(readout.size(), 10u);
     EXPECT_EQ(readout[0], '\x02');
     unsigned char bcc = 0;
-    for (std::size_t i = 1; i + 1 < readout.size(); ++i) bcc ^= static_cast<unsigned char>(readout[i]);
+    for (std::size_t i = 1; i + 1 < readout.size(); ++i)
+        bcc ^= static_cast<unsigned char>(readout[i]);
     EXPECT_EQ(static_cast<unsigned char>(readout.back()), bcc);
-    EXPECT_NE(readout.find("\x02" "1.8.0(012345.678*kWh)\r\n"), std::string::npos) << readout;
+    EXPECT_NE(readout.find("\x02"
+                           "1.8.0(012345.678*kWh)\r\n"),
+              std::string::npos)
+        << readout;
     EXPECT_NE(readout.find("\r\n!\r\n\x03"), std::string::npos);
     close(port);
     EXPECT_TRUE(sim.WaitFor("tx serial \"\\x02"));
@@ -248,9 +256,8 @@ TEST_F(RunningSim, ConfigurationWriteOverTheLine) {
     EXPECT_EQ(ReceiveUntil(port, [](const std::string& s) { return s.ends_with("\r\n"); }),
               "CONFIG OK\r\n");
     ASSERT_EQ(write(port, "<CMD_Readcfg", 12), 12);
-    std::string listing = ReceiveUntil(port, [](const std::string& s) {
-        return s.ends_with("config_end>\r\n");
-    });
+    std::string listing =
+        ReceiveUntil(port, [](const std::string& s) { return s.ends_with("config_end>\r\n"); });
     EXPECT_NE(listing.find("\r\nModAdd:12\r\n"), std::string::npos) << listing;
     EXPECT_NE(listing.find("\r\nSerie_1:555\r\n"), std::string::npos);
     PostLikeTheTool(sim.Port("rci"), SiteFile("clear_pin2.txt"));
@@ -259,7 +266,8 @@ TEST_F(RunningSim, ConfigurationWriteOverTheLine) {
     std::string reply = ReadRtuReply(port);
     ASSERT_EQ(reply.size(), 21u);
     std::string text;
-    for (std::size_t i = 3; i + 1 < 19; i += 2) text += std::string{reply[i + 1], reply[i]};
+    for (std::size_t i = 3; i + 1 < 19; i += 2)
+        text += std::string{reply[i + 1], reply[i]};
     EXPECT_EQ(text, "RVEX-SN-00000555");
     close(port);
 }

@@ -11,8 +11,9 @@ namespace {
 TEST(Base64, EncodesAndDecodes) {
     struct Case {
         std::string plain, encoded;
-    } cases[] = {{"root:wqzk", "cm9vdDp3cXpr"}, {"a", "YQ=="}, {"ab", "YWI="},
-                 {"abc", "YWJj"},               {"", ""},       {"\xff\xfe", "//4="}};
+    } cases[] = {
+        {"root:wqzk", "cm9vdDp3cXpr"}, {"a", "YQ=="}, {"ab", "YWI="}, {"abc", "YWJj"}, {"", ""},
+        {"\xff\xfe", "//4="}};
     for (const Case& c : cases) {
         EXPECT_EQ(sim::Base64Encode(c.plain), c.encoded);
         EXPECT_EQ(sim::Base64Decode(c.encoded), c.plain);
@@ -23,8 +24,8 @@ TEST(Base64, EncodesAndDecodes) {
 }
 
 TEST(Xml, ReadsWhatRciDocumentsUse) {
-    auto parsed = sim::ParseXml(
-        "<?xml version=\"1.0\"?>\r\n<!-- c --><a x='1' y=\"&lt;2&gt;\"> t&amp;u <b/><c>v</c></a>\n");
+    auto parsed = sim::ParseXml("<?xml version=\"1.0\"?>\r\n<!-- c --><a x='1' y=\"&lt;2&gt;\"> "
+                                "t&amp;u <b/><c>v</c></a>\n");
     ASSERT_TRUE(std::holds_alternative<sim::XmlElement>(parsed));
     const auto& a = std::get<sim::XmlElement>(parsed);
     EXPECT_EQ(a.name, "a");
@@ -36,31 +37,33 @@ TEST(Xml, ReadsWhatRciDocumentsUse) {
 }
 
 TEST(Xml, RefusesWhatIsNotWellFormed) {
-    for (const char* bad : {"", "text", "<a>", "<a></b>", "<a x=1/>", "<a>&bogus;</a>",
-                            "<a/><b/>", "<!DOCTYPE a><a/>", "<a><![CDATA[x]]></a>", "<a x='1>"}) {
+    for (const char* bad : {"", "text", "<a>", "<a></b>", "<a x=1/>", "<a>&bogus;</a>", "<a/><b/>",
+                            "<!DOCTYPE a><a/>", "<a><![CDATA[x]]></a>", "<a x='1>"}) {
         EXPECT_TRUE(std::holds_alternative<sim::XmlError>(sim::ParseXml(bad))) << bad;
     }
     std::string deep;
-    for (int i = 0; i < 40; ++i) deep += "<a>";
+    for (int i = 0; i < 40; ++i)
+        deep += "<a>";
     EXPECT_TRUE(std::holds_alternative<sim::XmlError>(sim::ParseXml(deep)));
 }
 
 TEST(RciDocument, SetsClearsAndQueriesThePins) {
     sim::Pins pins{false, false, true};
-    auto set = sim::RunRciDocument(
-        "<rci_request version=\"1.1\"><set_state><gpio><pin1>asserted</pin1>"
-        "<pin3> Unasserted </pin3></gpio></set_state></rci_request>",
-        pins);
+    auto set =
+        sim::RunRciDocument("<rci_request version=\"1.1\"><set_state><gpio><pin1>asserted</pin1>"
+                            "<pin3> Unasserted </pin3></gpio></set_state></rci_request>",
+                            pins);
     EXPECT_EQ(pins, (sim::Pins{true, false, false}));
     EXPECT_NE(set.reply.find("<pin1>asserted</pin1><pin3>unasserted</pin3>"), std::string::npos);
     EXPECT_FALSE(set.reboot);
 
-    auto query = sim::RunRciDocument("<rci_request><query_state><gpio/></query_state></rci_request>",
-                                     pins);
+    auto query =
+        sim::RunRciDocument("<rci_request><query_state><gpio/></query_state></rci_request>", pins);
     EXPECT_NE(query.reply.find("<pin1>asserted</pin1><pin2>unasserted</pin2><pin3>unasserted"),
               std::string::npos)
         << query.reply;
-    EXPECT_GT(query.reply.find("<pin1>"), 10u); // the tool ignores a tag ending within 10 characters
+    EXPECT_GT(query.reply.find("<pin1>"),
+              10u); // the tool ignores a tag ending within 10 characters
 
     auto reboot = sim::RunRciDocument("<rci_request><reboot/></rci_request>", pins);
     EXPECT_TRUE(reboot.reboot);
@@ -81,7 +84,8 @@ TEST(RciDocument, InvalidDocumentsChangeNothing) {
         // A valid first command does not run when a later one is wrong.
         "<rci_request><set_state><gpio><pin1>asserted</pin1></gpio></set_state>"
         "<set_state><gpio><pin9>asserted</pin9></gpio></set_state></rci_request>",
-        "<rci_request><set_state><gpio><pin1>asserted</pin1></gpio></set_state><bogus/></rci_request>",
+        "<rci_request><set_state><gpio><pin1>asserted</pin1></gpio></set_state><bogus/></"
+        "rci_request>",
     };
     for (const char* doc : bad) {
         sim::Pins pins{false, false, true};
@@ -107,7 +111,8 @@ sim::HttpRequestReader::State FeedAll(sim::HttpRequestReader& reader, const std:
     auto state = sim::HttpRequestReader::State::Incomplete;
     for (std::size_t i = 0; i < text.size(); i += piece) {
         std::string part = text.substr(i, piece);
-        state = reader.Feed(std::span(reinterpret_cast<const std::uint8_t*>(part.data()), part.size()));
+        state =
+            reader.Feed(std::span(reinterpret_cast<const std::uint8_t*>(part.data()), part.size()));
     }
     return state;
 }
@@ -163,10 +168,14 @@ TEST(AnswerRci, ChecksResourceMethodAndCredentials) {
         {"POST", "/", "Basic cm9vdDp3cXpr", 404},
     };
     for (const Case& c : cases) {
-        sim::HttpRequest request{c.method, c.target, {}, "<rci_request><set_state><gpio>"
-                                                         "<pin2>asserted</pin2></gpio></set_state>"
-                                                         "</rci_request>"};
-        if (!c.authorization.empty()) request.headers.emplace_back("Authorization", c.authorization);
+        sim::HttpRequest request{c.method,
+                                 c.target,
+                                 {},
+                                 "<rci_request><set_state><gpio>"
+                                 "<pin2>asserted</pin2></gpio></set_state>"
+                                 "</rci_request>"};
+        if (!c.authorization.empty())
+            request.headers.emplace_back("Authorization", c.authorization);
         sim::Pins pins;
         sim::HttpReply reply = sim::AnswerRci(request, pins);
         EXPECT_EQ(reply.status, c.status) << c.method << " " << c.target << " " << c.authorization;

@@ -38,7 +38,8 @@ pid_t Spawn(const std::vector<std::string>& argv, int& outFd) {
         int devnull = open("/dev/null", O_RDONLY);
         dup2(devnull, 0);
         std::vector<char*> args;
-        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        for (const std::string& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
         execvp(args[0], args.data());
         std::fprintf(stderr, "cannot run %s\n", args[0]);
@@ -77,10 +78,12 @@ TempDir::~TempDir() {
 }
 
 SimProcess::SimProcess(const std::string& dir, std::vector<std::string> extra) {
-    std::vector<std::string> argv = {RVEX_SIM_PATH,      "--static",      "--com-dir",
-                                     dir + "/com",       "--ready-file",  dir + "/ready",
-                                     "--rtu-tcp-port",   "0",             "--modbus-tcp-port",
-                                     "0",                "--rci-port",    "0"};
+    std::vector<std::string> argv = {RVEX_SIM_PATH,       "--static",
+                                     "--com-dir",         dir + "/com",
+                                     "--ready-file",      dir + "/ready",
+                                     "--rtu-tcp-port",    "0",
+                                     "--modbus-tcp-port", "0",
+                                     "--rci-port",        "0"};
     argv.insert(argv.end(), extra.begin(), extra.end());
     int fd = -1;
     pid_ = Spawn(argv, fd);
@@ -156,7 +159,9 @@ std::string SimProcess::Info(const std::string& key) const {
     return it == info_.end() ? "" : it->second;
 }
 
-int SimProcess::Port(const std::string& name) const { return std::atoi(Info(name).c_str()); }
+int SimProcess::Port(const std::string& name) const {
+    return std::atoi(Info(name).c_str());
+}
 
 bool SimProcess::WaitFor(const std::string& needle, std::size_t from,
                          std::chrono::milliseconds limit) {
@@ -182,7 +187,8 @@ std::size_t SimProcess::LineCount() {
 std::string SimProcess::Output() {
     std::lock_guard lock(mutex_);
     std::string out;
-    for (const std::string& line : lines_) out += line + "\n";
+    for (const std::string& line : lines_)
+        out += line + "\n";
     return out;
 }
 
@@ -265,20 +271,24 @@ bool ClosedByPeer(int fd, std::chrono::milliseconds limit) {
     }
 }
 
-int OpenPort(const std::string& path) { return open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC); }
+int OpenPort(const std::string& path) {
+    return open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+}
 
 std::uint16_t Crc(const std::string& bytes) {
     static const auto table = [] {
         std::array<std::uint16_t, 256> t{};
         for (unsigned i = 0; i < 256; ++i) {
             unsigned v = i;
-            for (int k = 0; k < 8; ++k) v = v & 1 ? (v >> 1) ^ 0xA001 : v >> 1;
+            for (int k = 0; k < 8; ++k)
+                v = v & 1 ? (v >> 1) ^ 0xA001 : v >> 1;
             t[i] = static_cast<std::uint16_t>(v);
         }
         return t;
     }();
     std::uint16_t crc = 0xFFFF;
-    for (unsigned char c : bytes) crc = static_cast<std::uint16_t>((crc >> 8) ^ table[(crc ^ c) & 0xFF]);
+    for (unsigned char c : bytes)
+        crc = static_cast<std::uint16_t>((crc >> 8) ^ table[(crc ^ c) & 0xFF]);
     return crc;
 }
 

@@ -19,17 +19,17 @@ using namespace std::chrono_literals;
 
 // A fresh folder under /tmp, removed with everything in it on destruction.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     const std::string& Path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 
 class SimProcess {
-public:
+  public:
     // Starts rvex-sim --static on free ports (0) with its COM folder and ready
     // file in dir, plus extra; waits for its "ready" line (bounded).
     SimProcess(const std::string& dir, std::vector<std::string> extra = {});
@@ -51,7 +51,7 @@ public:
     std::size_t LineCount();
     std::string Output();
 
-private:
+  private:
     void Reader(int fd);
 
     pid_t pid_ = -1;

@@ -39,7 +39,8 @@ std::vector<TableEntry> ReadTable(const std::string& text) {
     std::vector<TableEntry> out;
     auto copyUntil = [&](std::size_t& j, char stop, std::size_t limit) {
         std::string field;
-        while (j < text.size() && field.size() < limit && text[j] != stop) field += text[j++];
+        while (j < text.size() && field.size() < limit && text[j] != stop)
+            field += text[j++];
         return field;
     };
     for (std::size_t j = 0; j + 1 < text.size(); ++j) {
@@ -91,7 +92,8 @@ TEST(SiteTables, EveryEntryIsServedAsDeclared) {
         int mostly = std::string(name) == "Table1.c" ? here['M'] + here['l'] : here['d'];
         EXPECT_GT(mostly * 2, static_cast<int>(entries.size())) << name;
     }
-    for (char type : {'d', 'M', 'l', 'i', 'h', 'c'}) EXPECT_GT(types[type], 0) << type;
+    for (char type : {'d', 'M', 'l', 'i', 'h', 'c'})
+        EXPECT_GT(types[type], 0) << type;
 }
 
 // The start-up file's key search: a mismatch restarts the match without
@@ -155,9 +157,9 @@ TEST(SiteRciFiles, EachDoesWhatItsNameSays) {
         const char* file;
         int pin;
         bool asserted;
-    } cases[] = {{"set_pin1.txt", 1, true},  {"clear_pin1.txt", 1, false},
-                 {"set_pin2.txt", 2, true},  {"clear_pin2.txt", 2, false},
-                 {"set_pin3.txt", 3, true},  {"clear_pin3.txt", 3, false}};
+    } cases[] = {{"set_pin1.txt", 1, true}, {"clear_pin1.txt", 1, false},
+                 {"set_pin2.txt", 2, true}, {"clear_pin2.txt", 2, false},
+                 {"set_pin3.txt", 3, true}, {"clear_pin3.txt", 3, false}};
     for (const Case& c : cases) {
         for (bool start : {false, true}) {
             sim::Pins pins{start, start, start};
@@ -165,7 +167,9 @@ TEST(SiteRciFiles, EachDoesWhatItsNameSays) {
             EXPECT_LE(doc.size(), 1500u);
             auto out = sim::RunRciDocument(doc, pins);
             sim::Pins expected{start, start, start};
-            (c.pin == 1 ? expected.reset : c.pin == 2 ? expected.config : expected.rs485) = c.asserted;
+            (c.pin == 1   ? expected.reset
+             : c.pin == 2 ? expected.config
+                          : expected.rs485) = c.asserted;
             EXPECT_EQ(pins, expected) << c.file;
             EXPECT_EQ(out.reply.find("<error"), std::string::npos) << c.file;
         }
@@ -194,14 +198,15 @@ TEST(SiteBitmaps, AreSixteenBySixteenTwentyFourBit) {
         ASSERT_EQ(b.size(), 54u + 16 * 16 * 3) << name;
         EXPECT_EQ(b.substr(0, 2), "BM");
         EXPECT_EQ(u32(2), b.size());
-        EXPECT_EQ(u32(10), 54u);       // pixels follow the two headers
-        EXPECT_EQ(u32(14), 40u);       // BITMAPINFOHEADER
-        EXPECT_EQ(u32(18), 16u);       // width
-        EXPECT_EQ(u32(22), 16u);       // height, bottom-up
+        EXPECT_EQ(u32(10), 54u);            // pixels follow the two headers
+        EXPECT_EQ(u32(14), 40u);            // BITMAPINFOHEADER
+        EXPECT_EQ(u32(18), 16u);            // width
+        EXPECT_EQ(u32(22), 16u);            // height, bottom-up
         EXPECT_EQ(u32(26), 1u | 24u << 16); // one plane, 24 bits
-        EXPECT_EQ(u32(30), 0u);        // uncompressed
+        EXPECT_EQ(u32(30), 0u);             // uncompressed
         std::set<std::string> colours;
-        for (std::size_t p = 54; p < b.size(); p += 3) colours.insert(b.substr(p, 3));
+        for (std::size_t p = 54; p < b.size(); p += 3)
+            colours.insert(b.substr(p, 3));
         EXPECT_GE(colours.size(), 2u) << name << " shows a picture";
     }
 }
