@@ -344,11 +344,12 @@ void Simulator::Run(int stopFd) {
         what.clear();
         fds.push_back({stopFd, POLLIN, 0});
         what.emplace_back(Stop, 0);
+        // Opens and closes first, so that they are logged before the bytes that follow them.
+        fds.push_back({pty_->WatchFd(), POLLIN, 0});
+        what.emplace_back(Watch, 0);
         fds.push_back(
             {pty_->MasterFd(), static_cast<short>(POLLIN | (ptyOut_.empty() ? 0 : POLLOUT)), 0});
         what.emplace_back(Pty, 0);
-        fds.push_back({pty_->WatchFd(), POLLIN, 0});
-        what.emplace_back(Watch, 0);
         for (std::size_t i = 0; i < listeners_.size(); ++i) {
             if (listeners_[i].fd < 0) continue;
             fds.push_back({listeners_[i].fd, POLLIN, 0});
