@@ -27,7 +27,9 @@ Bytes Meter::Readout(Millis now) const {
         body += ")\r\n";
     }
     body += "!\r\n";
-    Bytes out{Stx};
+    Bytes out;
+    out.reserve(body.size() + 3);
+    out.push_back(Stx);
     out.insert(out.end(), body.begin(), body.end());
     out.push_back(Etx);
     out.push_back(Bcc(std::span(out).subspan(1)));
