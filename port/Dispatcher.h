@@ -278,7 +278,7 @@ class TBaseDispatcher {
     // Window handlers skipped because the window thread did not take them in time.
     uint32_t SkippedNotifications() const { return SkippedNotifyCount.load(); }
     // The time limit of a window handler's notification (tests shorten it).
-    unsigned NotifyTimeout = NotifyTimeoutMs;
+    std::atomic<unsigned> NotifyTimeout{NotifyTimeoutMs};
 
   protected:
     // The last OS error of a device call, for the open's result.

@@ -286,6 +286,8 @@ void TBaseDispatcher::StopThreads() {
     }
     TDispThread* disp = DispThreadRunning.load();
     if (disp && !disp->IsCurrentThread()) {
+        // Wake it from its idle wait rather than letting the close wait for it.
+        Signals.Set(TDispatcherSignals::ComEventSignal);
         WaitThreadEnd(disp, DispatchStopWaitMs);
         if (!disp->Ended()) {
             Signals.Set(TDispatcherSignals::ComEventSignal);

@@ -22,7 +22,9 @@ void SetPortClock(winsys::Clock* clock) { installedClock.store(clock, std::memor
 
 uint32_t TimeGetTime() { return static_cast<uint32_t>(PortClock().NowMs()); }
 
-int32_t CurrentTick() { return static_cast<int32_t>(TimeGetTime() / MSecsPerTick); }
+// The tick count runs on the low 31 bits of the clock, so it wraps from MaxTimerTicks
+// to 0, the distance the timer arithmetic allows for.
+int32_t CurrentTick() { return static_cast<int32_t>((TimeGetTime() & 0x7FFFFFFFu) / MSecsPerTick); }
 
 void NewTimer(EventTimer& T, int32_t Ticks) {
     T.StartTicks = CurrentTick();
@@ -90,8 +92,8 @@ void DelayTicks(int32_t Ticks, bool Yield) {
             continue;
         }
         // Sleep until the tick after the expiry tick begins.
-        int64_t dueMs = (int64_t{timer.ExpireTicks} + 1) * MSecsPerTick;
-        int64_t leftMs = dueMs - int64_t{TimeGetTime()};
+        int64_t leftMs = (int64_t{RemainingTime(timer)} + 1) * MSecsPerTick -
+                         int64_t{TimeGetTime() & 0x7FFFFFFFu} % MSecsPerTick;
         SleepMs(static_cast<uint32_t>(std::clamp<int64_t>(leftMs, 1, 1000)));
     }
 }

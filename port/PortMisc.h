@@ -26,7 +26,7 @@ uint32_t TimeGetTime();
 
 // Ticks of 55 ms.
 constexpr int32_t MSecsPerTick = 55;
-// The largest timer duration and the wrap distance of tick arithmetic.
+// The largest timer duration; the tick count wraps from here to 0.
 constexpr int32_t MaxTimerTicks = 39045157;
 
 int32_t CurrentTick();
