@@ -36,7 +36,7 @@ class PortFixture : public ::testing::Test {
         winsys::EventLoop::SetCurrent(&loop);
         window = loop.CreateWindow([this](winsys::HWND, uint32_t msg, winsys::WPARAM w,
                                           winsys::LPARAM l) -> winsys::LRESULT {
-            if (PortHandleOf(l) != port->PortHandle()) return 0;
+            if (!port || PortHandleOf(l) != port->PortHandle()) return 0;
             Notification n{msg, static_cast<uint32_t>(w), static_cast<uint32_t>(l & 0xFFFF)};
             seen.push_back(n);
             if (onNotify) onNotify(n);
