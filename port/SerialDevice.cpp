@@ -64,22 +64,28 @@ bool IsPtyMajor(dev_t Device) {
 
 bool FolderMissing(const std::string& Path) {
     const auto Slash = Path.find_last_of('/');
-    const std::string Folder = Slash == std::string::npos ? "." : Slash == 0 ? "/" : Path.substr(0, Slash);
+    const std::string Folder = Slash == std::string::npos ? "."
+                               : Slash == 0               ? "/"
+                                                          : Path.substr(0, Slash);
     struct stat St;
     if (stat(Folder.c_str(), &St) == 0) return !S_ISDIR(St.st_mode);
     return errno == ENOENT || errno == ENOTDIR;
 }
 
-bool Unsupported(int Errno) { return Errno == ENOTTY || Errno == EINVAL || Errno == EOPNOTSUPP; }
+bool Unsupported(int Errno) {
+    return Errno == ENOTTY || Errno == EINVAL || Errno == EOPNOTSUPP;
+}
 
-bool GoneErrno(int Errno) { return Errno == EIO || Errno == ENXIO || Errno == ENODEV; }
+bool GoneErrno(int Errno) {
+    return Errno == EIO || Errno == ENXIO || Errno == ENODEV;
+}
 
 // Raw bytes both ways: no translation, no echo, no signals, no parity marking; a read
 // returns what is there. VMIN 1 matters: with 0 a non-blocking read of an empty tty
 // returns 0, which could not be told from the end of a device that went away.
 void MakeRaw(termios2& T) {
-    T.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY |
-                   INPCK | IGNPAR | IUCLC | IMAXBEL);
+    T.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF |
+                   IXANY | INPCK | IGNPAR | IUCLC | IMAXBEL);
     T.c_oflag &= ~OPOST;
     T.c_lflag &= ~(ECHO | ECHONL | ECHOE | ECHOK | ECHOCTL | ECHOKE | ICANON | ISIG | IEXTEN);
     // CLOCAL: a missing carrier on an RS485 adapter must not hang the port up.
@@ -103,7 +109,9 @@ TStopSignal::TStopSignal() : EventFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
     if (EventFd < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
 }
 
-TStopSignal::~TStopSignal() { close(EventFd); }
+TStopSignal::~TStopSignal() {
+    close(EventFd);
+}
 
 void TStopSignal::Raise() {
     RaisedFlag.store(true);
@@ -120,7 +128,9 @@ void TStopSignal::Clear() {
 
 // ---- SerialDevice ------------------------------------------------------------------
 
-SerialDevice::~SerialDevice() { Close(); }
+SerialDevice::~SerialDevice() {
+    Close();
+}
 
 int32_t SerialDevice::OpenErrorCode(int Errno, bool FolderIsMissing) {
     switch (Errno) {
@@ -241,10 +251,18 @@ int32_t SerialDevice::ReadDeviceLine(TSerialLine& Line) {
     Line.Baud = Code == BOTHER ? T.c_ospeed : RateOfCode(Code);
     if (Line.Baud == 0) Line.Baud = T.c_ospeed ? T.c_ospeed : 9600;
     switch (T.c_cflag & CSIZE) {
-    case CS5: Line.DataBits = 5; break;
-    case CS6: Line.DataBits = 6; break;
-    case CS7: Line.DataBits = 7; break;
-    default: Line.DataBits = 8; break;
+    case CS5:
+        Line.DataBits = 5;
+        break;
+    case CS6:
+        Line.DataBits = 6;
+        break;
+    case CS7:
+        Line.DataBits = 7;
+        break;
+    default:
+        Line.DataBits = 8;
+        break;
     }
     if (!(T.c_cflag & PARENB))
         Line.Parity = pNone;
@@ -272,18 +290,28 @@ int32_t SerialDevice::ApplyLine(const TSerialLine& Line) {
     if (ioctl(Fd, TCGETS2, &Old) != 0) return RuntimeCode(errno, LostOnControl);
     termios2 T = Old;
     MakeRaw(T);
-    T.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | CBAUD | (CBAUD << IBSHIFT));
+    T.c_cflag &=
+        ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | CBAUD | (CBAUD << IBSHIFT));
 
     static constexpr tcflag_t Sizes[] = {CS5, CS6, CS7, CS8};
     const bool FullLine = !PseudoTerminal;
     T.c_cflag |= FullLine ? Sizes[Line.DataBits - 5] : CS8;
     if (FullLine) {
         switch (Line.Parity) {
-        case pNone: break;
-        case pOdd: T.c_cflag |= PARENB | PARODD; break;
-        case pEven: T.c_cflag |= PARENB; break;
-        case pMark: T.c_cflag |= PARENB | CMSPAR | PARODD; break;
-        case pSpace: T.c_cflag |= PARENB | CMSPAR; break;
+        case pNone:
+            break;
+        case pOdd:
+            T.c_cflag |= PARENB | PARODD;
+            break;
+        case pEven:
+            T.c_cflag |= PARENB;
+            break;
+        case pMark:
+            T.c_cflag |= PARENB | CMSPAR | PARODD;
+            break;
+        case pSpace:
+            T.c_cflag |= PARENB | CMSPAR;
+            break;
         }
     }
     // termios knows one or two stop bits. A UART asked for two sends one and a half
@@ -343,9 +371,13 @@ int32_t SerialDevice::SetModemLine(int Bit, bool On) {
     return 0;
 }
 
-int32_t SerialDevice::SetDtr(bool On) { return SetModemLine(TIOCM_DTR, On); }
+int32_t SerialDevice::SetDtr(bool On) {
+    return SetModemLine(TIOCM_DTR, On);
+}
 
-int32_t SerialDevice::SetRts(bool On) { return SetModemLine(TIOCM_RTS, On); }
+int32_t SerialDevice::SetRts(bool On) {
+    return SetModemLine(TIOCM_RTS, On);
+}
 
 int32_t SerialDevice::GetModemLines(uint32_t& Lines) {
     Lines = 0;
@@ -382,6 +414,19 @@ int32_t SerialDevice::WaitModemChange(uint32_t Lines) {
     const int Errno = errno;
     close(Dup);
     return R == 0 ? 0 : RuntimeCode(Errno, LostOnControl);
+}
+
+int32_t SerialDevice::GetCounters(TLineCounters& Counters) {
+    std::shared_lock Lock(FdLock);
+    if (Fd < 0) return NotOpen;
+    serial_icounter_struct Count{};
+    if (ioctl(Fd, TIOCGICOUNT, &Count) != 0)
+        return Unsupported(errno) ? CountersUnknown : RuntimeCode(errno, LostOnControl);
+    auto U = [](int V) { return static_cast<uint32_t>(V); };
+    Counters = {U(Count.cts),    U(Count.dsr),   U(Count.rng),
+                U(Count.dcd),    U(Count.frame), U(Count.overrun),
+                U(Count.parity), U(Count.brk),   U(Count.buf_overrun)};
+    return 0;
 }
 
 int32_t SerialDevice::SetBreak(bool On) {

@@ -95,6 +95,16 @@ enum TModemLine : uint32_t {
     mlRts = 0x20,
 };
 
+// The driver's running counts of modem line changes and receive errors (TIOCGICOUNT).
+// With parity checking off the bytes pass unmarked, so these counts are how a line
+// error is known; a change between two reads is an event even if the line went back.
+struct TLineCounters {
+    uint32_t Cts = 0, Dsr = 0, Ring = 0, Dcd = 0;
+    uint32_t Frame = 0, Overrun = 0, Parity = 0, Break = 0, BufferOverrun = 0;
+
+    bool operator==(const TLineCounters&) const = default;
+};
+
 class SerialDevice {
   public:
     // Result of GetModemLines when the device has no modem lines (a pty).
@@ -102,6 +112,8 @@ class SerialDevice {
     // Result of SetRS485 when the driver cannot switch the direction itself: the
     // caller raises RTS around its writes instead.
     static constexpr int32_t RS485ByRts = 1;
+    // Result of GetCounters when the driver keeps no counts (a pty).
+    static constexpr int32_t CountersUnknown = 1;
 
     static constexpr int32_t NotFound = -2;
     static constexpr int32_t PathNotFound = -3;
@@ -155,6 +167,9 @@ class SerialDevice {
     // TIOCMIWAIT: blocks until one of Lines (TModemLine bits) changes. Only a signal to
     // the waiting thread ends it early (result -4); a pty answers -25 at once.
     int32_t WaitModemChange(uint32_t Lines);
+
+    // 0, CountersUnknown (Counters untouched), or negative.
+    int32_t GetCounters(TLineCounters& Counters);
 
     int32_t SetBreak(bool On);
     // Discards what the driver holds for the given direction(s).

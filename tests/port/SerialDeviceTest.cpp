@@ -69,7 +69,8 @@ class SerialDeviceTest : public ::testing::Test {
         for (int Round = 0; Round < 100 && Got.size() < Count; ++Round) {
             if (!(Dev.Wait(StepMs, weReadable) & weReadable)) break;
             char Buf[512];
-            const int32_t N = Dev.Read(Buf, static_cast<int32_t>(std::min(sizeof Buf, Count - Got.size())));
+            const int32_t N =
+                Dev.Read(Buf, static_cast<int32_t>(std::min(sizeof Buf, Count - Got.size())));
             if (N < 0) break;
             Got.append(Buf, static_cast<size_t>(N));
         }
@@ -91,7 +92,8 @@ class SerialDeviceTest : public ::testing::Test {
 
 std::string AllBytes() {
     std::string S;
-    for (int I = 0; I < 256; ++I) S.push_back(static_cast<char>(I));
+    for (int I = 0; I < 256; ++I)
+        S.push_back(static_cast<char>(I));
     return S;
 }
 
@@ -173,7 +175,7 @@ TEST_F(SerialDeviceTest, NamesWithoutAPortAreNotFound) {
     };
     const Row Rows[] = {
         {"/dev/pts/rvex-no-such", SerialDevice::NotFound},
-        {(Dir / "COM7").string(), SerialDevice::NotFound}, // a link to nothing
+        {(Dir / "COM7").string(), SerialDevice::NotFound},  // a link to nothing
         {(Dir / "plain").string(), SerialDevice::NotFound}, // not a terminal
         {(Dir / "no-folder" / "COM1").string(), SerialDevice::PathNotFound},
         {(Dir / "plain" / "COM1").string(), SerialDevice::PathNotFound},
@@ -195,13 +197,22 @@ TEST(SerialDeviceCodes, OpenErrorsMapToThePortLayersNumbers) {
         int32_t Code;
     };
     const Row Rows[] = {
-        {ENOENT, false, -2}, {ENOENT, true, -3}, {ENOTDIR, false, -3}, {ENXIO, false, -2},
-        {ENODEV, false, -2}, {EIO, false, -2},   {EBUSY, false, -5},   {EWOULDBLOCK, false, -5},
+        {ENOENT, false, -2},
+        {ENOENT, true, -3},
+        {ENOTDIR, false, -3},
+        {ENXIO, false, -2},
+        {ENODEV, false, -2},
+        {EIO, false, -2},
+        {EBUSY, false, -5},
+        {EWOULDBLOCK, false, -5},
         // Not allowed is not "in use": the operator has to join the dialout group.
-        {EACCES, false, -13}, {EPERM, false, -13}, {ELOOP, false, -ELOOP},
+        {EACCES, false, -13},
+        {EPERM, false, -13},
+        {ELOOP, false, -ELOOP},
     };
     for (const auto& R : Rows)
-        EXPECT_EQ(SerialDevice::OpenErrorCode(R.Errno, R.FolderMissing), R.Code) << "errno " << R.Errno;
+        EXPECT_EQ(SerialDevice::OpenErrorCode(R.Errno, R.FolderMissing), R.Code)
+            << "errno " << R.Errno;
 }
 
 // ---- line settings -----------------------------------------------------------------
@@ -230,13 +241,13 @@ TEST_P(SerialLineTest, APtyKeepsTheRequestedLineAndGetsWhatItHolds) {
     EXPECT_EQ((T.c_cflag & CSTOPB) != 0, R.TwoStop);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lines, SerialLineTest,
-    ::testing::Values(LineRow{{9600, pEven, 8, ssOne}, B9600, false}, LineRow{{19200, pNone, 8, ssTwo}, B19200, true},
-                      LineRow{{115200, pOdd, 7, ssOne}, B115200, false},
-                      LineRow{{38400, pSpace, 6, ssTwo}, B38400, true},
-                      // 1.5 stop bits are asked as two
-                      LineRow{{1200, pMark, 5, ssOneAndHalf}, B1200, true}));
+INSTANTIATE_TEST_SUITE_P(Lines, SerialLineTest,
+                         ::testing::Values(LineRow{{9600, pEven, 8, ssOne}, B9600, false},
+                                           LineRow{{19200, pNone, 8, ssTwo}, B19200, true},
+                                           LineRow{{115200, pOdd, 7, ssOne}, B115200, false},
+                                           LineRow{{38400, pSpace, 6, ssTwo}, B38400, true},
+                                           // 1.5 stop bits are asked as two
+                                           LineRow{{1200, pMark, 5, ssOneAndHalf}, B1200, true}));
 
 TEST_F(SerialDeviceTest, ARateWithoutItsOwnCodeReachesTheDevice) {
     SerialDevice Dev;
@@ -257,7 +268,8 @@ TEST_F(SerialDeviceTest, BytesPassUnchangedAtEvenParity) {
     WriteMaster(Bytes);
     EXPECT_EQ(ReadDevice(Dev, Bytes.size()), Bytes);
 
-    ASSERT_EQ(Dev.Write(Bytes.data(), static_cast<int32_t>(Bytes.size())), static_cast<int32_t>(Bytes.size()));
+    ASSERT_EQ(Dev.Write(Bytes.data(), static_cast<int32_t>(Bytes.size())),
+              static_cast<int32_t>(Bytes.size()));
     EXPECT_EQ(ReadMaster(Bytes.size()), Bytes);
 }
 
@@ -315,6 +327,10 @@ TEST_F(SerialDeviceTest, APtyHasNoModemLinesAndNeverFailsForThem) {
     EXPECT_EQ(Dev.GetModemLines(Lines), SerialDevice::ModemLinesUnknown);
     EXPECT_EQ(Lines, 0u);
     EXPECT_EQ(Dev.WaitModemChange(mlCts), -ENOTTY);
+    TLineCounters Counters;
+    Counters.Frame = 7;
+    EXPECT_EQ(Dev.GetCounters(Counters), SerialDevice::CountersUnknown);
+    EXPECT_EQ(Counters.Frame, 7u);
     EXPECT_EQ(Dev.SetRS485(true), SerialDevice::RS485ByRts);
     EXPECT_EQ(Dev.SetBreak(true), 0);
     EXPECT_EQ(Dev.SetBreak(false), 0);
