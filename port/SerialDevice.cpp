@@ -165,6 +165,11 @@ bool SerialDevice::IsOpen() const {
     return Fd >= 0;
 }
 
+int SerialDevice::Descriptor() const {
+    std::shared_lock Lock(FdLock);
+    return Fd;
+}
+
 int32_t SerialDevice::Open(const std::string& Path) {
     std::unique_lock Lock(FdLock);
     if (Fd >= 0) return -1002;

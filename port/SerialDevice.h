@@ -141,6 +141,8 @@ class SerialDevice {
     int32_t Close();
 
     bool IsOpen() const;
+    // The descriptor, -1 when closed (the dispatcher's device handle; not to be closed).
+    int Descriptor() const;
     const std::string& Path() const { return DevicePath; }
     // The device is a pseudo-terminal: its major number is a pty's (136-143 Unix98
     // slaves, 128-135 masters, 2 and 3 the old BSD pairs, 5:2 the multiplexer).
