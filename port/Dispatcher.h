@@ -335,6 +335,8 @@ class TBaseDispatcher {
     uint8_t GetModemStatusPrim(uint8_t ClearMask);
     // ModemStatusByte := GetModemStatus: the lines from the device, the changes kept.
     void RefreshModemLines();
+    // The device holds received bytes and the input ring has room for them.
+    bool InputWaiting();
     void ReportThreadError(const std::exception& E);
     void ApplyLineFlags(TDCB& DCB);
     uint32_t MappedBaud(uint32_t Rate) const;

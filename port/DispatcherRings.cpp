@@ -96,6 +96,14 @@ void TBaseDispatcher::ExtractData() {
     }
 }
 
+bool TBaseDispatcher::InputWaiting() {
+    std::lock_guard lock(InLock);
+    if (!InRing || InFull) return false;
+    RefreshStatus();
+    std::lock_guard status(StatusLock);
+    return DeviceStatus.cbInQue != 0;
+}
+
 bool TBaseDispatcher::CharReady() {
     std::lock_guard lock(InLock);
     if (!InRing) return false;

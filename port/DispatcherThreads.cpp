@@ -19,6 +19,8 @@ constexpr int64_t ThreadStartWaitMs = 3000;
 constexpr int64_t DispatchStopWaitMs = 36 * MSecsPerTick;
 // The dispatch thread's pass without an event.
 constexpr int64_t DispatchIdleMs = 50;
+// Receive rounds of one pass, so the status and timer checks come in between.
+constexpr int MaxReceiveRounds = 64;
 
 } // namespace
 
@@ -135,9 +137,14 @@ void TDispThread::PassOne(bool EventArrived) {
         if (!d.InNotify()) {
             d.RefreshModemLines();
             if (!StatusLoop()) return;
-            while (d.CheckReceiveTriggers())
-                if (d.CloseDeferred()) return;
-            if (d.CloseDeferred()) return;
+            // Bytes that came while a handler ran are taken at once rather than after
+            // the event thread's next round; each round moves at least one byte.
+            for (int round = 0; round < MaxReceiveRounds; ++round) {
+                while (d.CheckReceiveTriggers())
+                    if (d.CloseDeferred()) return;
+                if (d.CloseDeferred() || d.InNotify() || !d.InputWaiting()) break;
+                d.ExtractData();
+            }
         }
         if (d.StatusHitPending.load()) d.ResetStatusHits();
     };
