@@ -40,7 +40,9 @@ void* operator new(std::size_t size) {
     if (void* p = std::malloc(size ? size : 1)) return p;
     throw std::bad_alloc();
 }
-void* operator new[](std::size_t size) { return operator new(size); }
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
     allocations.fetch_add(1, std::memory_order_relaxed);
     return std::malloc(size ? size : 1);
@@ -48,10 +50,18 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
 // The counting operator new takes its memory from malloc, so free is its match.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
 #pragma GCC diagnostic pop
 
 namespace {
@@ -193,7 +203,8 @@ class EngineHarness {
     }
     void Burst(const uint8_t* bytes, size_t count) {
         delivered_ += count;
-        while (!device_.Deliver(bytes, count)) std::this_thread::yield();
+        while (!device_.Deliver(bytes, count))
+            std::this_thread::yield();
         taken_.WaitFor(delivered_);
     }
     std::atomic<int64_t> firstByteNs{0};
@@ -276,7 +287,8 @@ std::string SizeName(const char* what, int64_t size) {
 
 std::vector<uint8_t> BurstBytes(size_t count) {
     std::vector<uint8_t> bytes(count);
-    for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<uint8_t>(i * 7 + 1);
+    for (size_t i = 0; i < count; ++i)
+        bytes[i] = static_cast<uint8_t>(i * 7 + 1);
     return bytes;
 }
 
@@ -286,7 +298,8 @@ template <class Harness> double Throughput(benchmark::State& state, Harness& har
     harness.Burst(bytes.data(), count); // warm up
     uint64_t allocationsBefore = allocations.load();
     auto start = Clock::now();
-    for (auto _ : state) harness.Burst(bytes.data(), count);
+    for (auto _ : state)
+        harness.Burst(bytes.data(), count);
     double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     uint64_t allocated = allocations.load() - allocationsBefore;
     auto iterations = static_cast<double>(state.iterations());
@@ -297,8 +310,8 @@ template <class Harness> double Throughput(benchmark::State& state, Harness& har
     return bytesPerSecond / 1e6;
 }
 
-template <class Harness> void Latency(benchmark::State& state, Harness& harness, double& median,
-                                      double& p99) {
+template <class Harness>
+void Latency(benchmark::State& state, Harness& harness, double& median, double& p99) {
     uint8_t byte = 0x55;
     std::vector<double> samples;
     samples.reserve(100000);
@@ -378,15 +391,35 @@ std::string BaselineOf(const std::string& name, const char* which) {
 // The baselines run first, so the engine's figures can be set against them. Fixed
 // iteration counts: every run is a measured run (no calibration runs in the medians).
 constexpr int Repetitions = 5;
-BENCHMARK(BM_Baseline_Throughput)->Arg(8)->Arg(64)->Arg(4096)->Iterations(10000)
-    ->Repetitions(Repetitions)->UseRealTime();
-BENCHMARK(BM_BlockBaseline_Throughput)->Arg(8)->Arg(64)->Arg(4096)->Iterations(10000)
-    ->Repetitions(Repetitions)->UseRealTime();
+BENCHMARK(BM_Baseline_Throughput)
+    ->Arg(8)
+    ->Arg(64)
+    ->Arg(4096)
+    ->Iterations(10000)
+    ->Repetitions(Repetitions)
+    ->UseRealTime();
+BENCHMARK(BM_BlockBaseline_Throughput)
+    ->Arg(8)
+    ->Arg(64)
+    ->Arg(4096)
+    ->Iterations(10000)
+    ->Repetitions(Repetitions)
+    ->UseRealTime();
 BENCHMARK(BM_Baseline_Latency)->Iterations(5000)->Repetitions(Repetitions)->UseRealTime();
-BENCHMARK(BM_Engine_GetChar)->Arg(8)->Arg(64)->Arg(4096)->Iterations(10000)
-    ->Repetitions(Repetitions)->UseRealTime();
-BENCHMARK(BM_Engine_GetBlock)->Arg(8)->Arg(64)->Arg(4096)->Iterations(10000)
-    ->Repetitions(Repetitions)->UseRealTime();
+BENCHMARK(BM_Engine_GetChar)
+    ->Arg(8)
+    ->Arg(64)
+    ->Arg(4096)
+    ->Iterations(10000)
+    ->Repetitions(Repetitions)
+    ->UseRealTime();
+BENCHMARK(BM_Engine_GetBlock)
+    ->Arg(8)
+    ->Arg(64)
+    ->Arg(4096)
+    ->Iterations(10000)
+    ->Repetitions(Repetitions)
+    ->UseRealTime();
 BENCHMARK(BM_Engine_Latency)->Iterations(5000)->Repetitions(Repetitions)->UseRealTime();
 
 } // namespace
