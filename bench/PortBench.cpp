@@ -263,8 +263,11 @@ class EngineHarness {
 };
 
 // ---- Figures -------------------------------------------------------------------------------
+//
+// The machine is shared, so its load changes while the figures are taken. Each
+// benchmark therefore keeps every harness alive and runs them in turn, burst after
+// burst: the baseline and the engine see the same load, and their ratio holds.
 
-// Every run of a figure (repetitions included) is kept; the summary prints medians.
 std::map<std::string, std::vector<double>> figures;
 std::vector<std::string> order;
 
@@ -281,10 +284,6 @@ double Median(const std::string& name) {
     return values[values.size() / 2];
 }
 
-std::string SizeName(const char* what, int64_t size) {
-    return std::string(what) + " " + std::to_string(size) + "-byte bursts";
-}
-
 std::vector<uint8_t> BurstBytes(size_t count) {
     std::vector<uint8_t> bytes(count);
     for (size_t i = 0; i < count; ++i)
@@ -292,135 +291,108 @@ std::vector<uint8_t> BurstBytes(size_t count) {
     return bytes;
 }
 
-template <class Harness> double Throughput(benchmark::State& state, Harness& harness) {
+template <class Harness> double TimedBurst(Harness& harness, const uint8_t* bytes, size_t count) {
+    auto start = Clock::now();
+    harness.Burst(bytes, count);
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void BM_Throughput(benchmark::State& state) {
     auto count = static_cast<size_t>(state.range(0));
     std::vector<uint8_t> bytes = BurstBytes(count);
-    harness.Burst(bytes.data(), count); // warm up
-    uint64_t allocationsBefore = allocations.load();
-    auto start = Clock::now();
-    for (auto _ : state)
-        harness.Burst(bytes.data(), count);
-    double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    uint64_t allocated = allocations.load() - allocationsBefore;
-    auto iterations = static_cast<double>(state.iterations());
-    double bytesPerSecond = iterations * static_cast<double>(count) / seconds;
-    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(count));
-    state.counters["MB/s"] = bytesPerSecond / 1e6;
-    state.counters["allocs/burst"] = static_cast<double>(allocated) / iterations;
-    return bytesPerSecond / 1e6;
+    PipeBaseline baseline(PipeBaseline::ByteAtATime);
+    PipeBaseline blockBaseline(PipeBaseline::WholeBlock);
+    EngineHarness getChar(EngineHarness::ByGetChar);
+    EngineHarness getBlock(EngineHarness::ByGetBlock);
+    baseline.Burst(bytes.data(), count);
+    blockBaseline.Burst(bytes.data(), count);
+    getChar.Burst(bytes.data(), count);
+    getBlock.Burst(bytes.data(), count);
+
+    double seconds[4] = {0, 0, 0, 0};
+    uint64_t engineAllocations = 0;
+    for (auto _ : state) {
+        seconds[0] += TimedBurst(baseline, bytes.data(), count);
+        seconds[1] += TimedBurst(blockBaseline, bytes.data(), count);
+        uint64_t before = allocations.load();
+        seconds[2] += TimedBurst(getChar, bytes.data(), count);
+        seconds[3] += TimedBurst(getBlock, bytes.data(), count);
+        engineAllocations += allocations.load() - before;
+    }
+    double total = static_cast<double>(state.iterations()) * static_cast<double>(count);
+    double mbs[4];
+    for (int i = 0; i < 4; ++i)
+        mbs[i] = total / seconds[i] / 1e6;
+    std::string size = std::to_string(count) + "-byte bursts";
+    Record("baseline " + size, mbs[0]);
+    Record("block baseline " + size, mbs[1]);
+    Record("GetChar handler " + size, mbs[2]);
+    Record("GetBlock handler " + size, mbs[3]);
+    Record("ratio GetChar " + size, mbs[2] / mbs[0]);
+    Record("ratio GetBlock " + size, mbs[3] / mbs[0]);
+    Record("block ratio GetChar " + size, mbs[2] / mbs[1]);
+    Record("block ratio GetBlock " + size, mbs[3] / mbs[1]);
+    state.counters["baseline_MB/s"] = mbs[0];
+    state.counters["block_MB/s"] = mbs[1];
+    state.counters["GetChar_MB/s"] = mbs[2];
+    state.counters["GetBlock_MB/s"] = mbs[3];
+    state.counters["GetChar_x_baseline"] = mbs[2] / mbs[0];
+    state.counters["GetBlock_x_baseline"] = mbs[3] / mbs[0];
+    state.counters["engine_allocs/burst"] =
+        static_cast<double>(engineAllocations) / (2.0 * static_cast<double>(state.iterations()));
 }
 
-template <class Harness>
-void Latency(benchmark::State& state, Harness& harness, double& median, double& p99) {
+void BM_Latency(benchmark::State& state) {
+    PipeBaseline baseline(PipeBaseline::ByteAtATime);
+    EngineHarness engine(EngineHarness::ByGetChar);
     uint8_t byte = 0x55;
-    std::vector<double> samples;
-    samples.reserve(100000);
-    harness.Burst(&byte, 1);
-    uint64_t allocationsBefore = allocations.load();
+    baseline.Burst(&byte, 1);
+    engine.Burst(&byte, 1);
+    std::vector<double> base, ours;
+    base.reserve(static_cast<size_t>(state.max_iterations));
+    ours.reserve(static_cast<size_t>(state.max_iterations));
+    uint64_t engineAllocations = 0;
     for (auto _ : state) {
         int64_t sent = NowNs();
-        harness.Burst(&byte, 1);
-        double us = static_cast<double>(harness.firstByteNs.load() - sent) / 1000.0;
-        if (samples.size() < samples.capacity()) samples.push_back(us);
+        baseline.Burst(&byte, 1);
+        base.push_back(static_cast<double>(baseline.firstByteNs.load() - sent) / 1000.0);
+        uint64_t before = allocations.load();
+        sent = NowNs();
+        engine.Burst(&byte, 1);
+        ours.push_back(static_cast<double>(engine.firstByteNs.load() - sent) / 1000.0);
+        engineAllocations += allocations.load() - before;
     }
-    uint64_t allocated = allocations.load() - allocationsBefore;
-    std::sort(samples.begin(), samples.end());
-    median = samples[samples.size() / 2];
-    p99 = samples[std::min(samples.size() - 1, samples.size() * 99 / 100)];
-    state.counters["median_us"] = median;
-    state.counters["p99_us"] = p99;
-    state.counters["allocs/burst"] =
-        static_cast<double>(allocated) / static_cast<double>(state.iterations());
-}
-
-void BM_Baseline_Throughput(benchmark::State& state) {
-    PipeBaseline baseline(PipeBaseline::ByteAtATime);
-    Record(SizeName("baseline", state.range(0)), Throughput(state, baseline));
-}
-
-void BM_BlockBaseline_Throughput(benchmark::State& state) {
-    PipeBaseline baseline(PipeBaseline::WholeBlock);
-    Record(SizeName("block baseline", state.range(0)), Throughput(state, baseline));
-}
-
-void BM_Baseline_Latency(benchmark::State& state) {
-    PipeBaseline baseline(PipeBaseline::ByteAtATime);
-    double median = 0, p99 = 0;
-    Latency(state, baseline, median, p99);
-    Record("baseline latency median", median);
-    Record("baseline latency p99", p99);
-}
-
-void EngineThroughput(benchmark::State& state, EngineHarness::Mode mode, const char* name) {
-    EngineHarness engine(mode);
-    double mbs = Throughput(state, engine);
-    double base = Median(SizeName("baseline", state.range(0)));
-    double block = Median(SizeName("block baseline", state.range(0)));
-    state.counters["x_baseline"] = base > 0 ? mbs / base : 0;
-    state.counters["x_block_baseline"] = block > 0 ? mbs / block : 0;
-    Record(SizeName(name, state.range(0)), mbs);
-}
-
-void BM_Engine_GetChar(benchmark::State& state) {
-    EngineThroughput(state, EngineHarness::ByGetChar, "GetChar handler");
-}
-void BM_Engine_GetBlock(benchmark::State& state) {
-    EngineThroughput(state, EngineHarness::ByGetBlock, "GetBlock handler");
-}
-
-void BM_Engine_Latency(benchmark::State& state) {
-    EngineHarness engine(EngineHarness::ByGetChar);
-    double median = 0, p99 = 0;
-    Latency(state, engine, median, p99);
-    double baseMedian = Median("baseline latency median");
-    double baseP99 = Median("baseline latency p99");
-    state.counters["median_x_baseline"] = baseMedian > 0 ? median / baseMedian : 0;
-    state.counters["p99_x_baseline"] = baseP99 > 0 ? p99 / baseP99 : 0;
+    auto percentile = [](std::vector<double>& v, size_t per100) {
+        std::sort(v.begin(), v.end());
+        return v[std::min(v.size() - 1, v.size() * per100 / 100)];
+    };
+    double baseMedian = percentile(base, 50), baseP99 = percentile(base, 99);
+    double median = percentile(ours, 50), p99 = percentile(ours, 99);
+    Record("baseline latency median", baseMedian);
+    Record("baseline latency p99", baseP99);
     Record("hand-off latency median", median);
     Record("hand-off latency p99", p99);
+    Record("ratio latency median", median / baseMedian);
+    Record("ratio latency p99", p99 / baseP99);
+    state.counters["baseline_median_us"] = baseMedian;
+    state.counters["baseline_p99_us"] = baseP99;
+    state.counters["median_us"] = median;
+    state.counters["p99_us"] = p99;
+    state.counters["median_x_baseline"] = median / baseMedian;
+    state.counters["engine_allocs/burst"] =
+        static_cast<double>(engineAllocations) / static_cast<double>(state.iterations());
 }
 
-// The baselines of each figure: the same burst size, or the baseline's latency.
-std::string BaselineOf(const std::string& name, const char* which) {
-    if (name.find("baseline") != std::string::npos) return name;
-    if (name == "hand-off latency median") return "baseline latency median";
-    if (name == "hand-off latency p99") return "baseline latency p99";
-    return which + name.substr(name.find(" handler") + 8);
-}
-
-// The baselines run first, so the engine's figures can be set against them. Fixed
-// iteration counts: every run is a measured run (no calibration runs in the medians).
-constexpr int Repetitions = 5;
-BENCHMARK(BM_Baseline_Throughput)
+// Fixed iteration counts: every run is measured (no calibration runs in the medians).
+constexpr int Repetitions = 3;
+BENCHMARK(BM_Throughput)
     ->Arg(8)
     ->Arg(64)
     ->Arg(4096)
-    ->Iterations(10000)
+    ->Iterations(4000)
     ->Repetitions(Repetitions)
     ->UseRealTime();
-BENCHMARK(BM_BlockBaseline_Throughput)
-    ->Arg(8)
-    ->Arg(64)
-    ->Arg(4096)
-    ->Iterations(10000)
-    ->Repetitions(Repetitions)
-    ->UseRealTime();
-BENCHMARK(BM_Baseline_Latency)->Iterations(5000)->Repetitions(Repetitions)->UseRealTime();
-BENCHMARK(BM_Engine_GetChar)
-    ->Arg(8)
-    ->Arg(64)
-    ->Arg(4096)
-    ->Iterations(10000)
-    ->Repetitions(Repetitions)
-    ->UseRealTime();
-BENCHMARK(BM_Engine_GetBlock)
-    ->Arg(8)
-    ->Arg(64)
-    ->Arg(4096)
-    ->Iterations(10000)
-    ->Repetitions(Repetitions)
-    ->UseRealTime();
-BENCHMARK(BM_Engine_Latency)->Iterations(5000)->Repetitions(Repetitions)->UseRealTime();
+BENCHMARK(BM_Latency)->Iterations(4000)->Repetitions(Repetitions)->UseRealTime();
 
 } // namespace
 
@@ -429,17 +401,22 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    // Medians over the runs (use --benchmark_repetitions=N for more of them).
+    // Medians over the repetitions; each ratio is the median of the per-run ratios.
     std::printf("\n%-36s %12s %11s %17s\n", "figure (median of runs)", "value", "x baseline",
                 "x block baseline");
     for (const std::string& name : order) {
-        double value = Median(name);
-        double base = Median(BaselineOf(name, "baseline"));
-        double block = Median(BaselineOf(name, "block baseline"));
+        if (name.rfind("ratio", 0) == 0 || name.rfind("block ratio", 0) == 0) continue;
         bool latency = name.find("latency") != std::string::npos;
-        std::printf("%-36s %7.2f %s %10.2f", name.c_str(), value, latency ? "us  " : "MB/s",
-                    base > 0 ? value / base : 0.0);
-        if (!latency && block > 0) std::printf(" %16.2f", value / block);
+        std::printf("%-36s %7.2f %s", name.c_str(), Median(name), latency ? "us  " : "MB/s");
+        std::string figure = name;
+        for (const char* handler : {"GetChar", "GetBlock"})
+            if (name.rfind(handler, 0) == 0)
+                figure = std::string(handler) + name.substr(name.find(" handler") + 8);
+        if (name.rfind("hand-off latency", 0) == 0) figure = name.substr(9);
+        double ratio = Median("ratio " + figure);
+        double block = Median("block ratio " + figure);
+        if (ratio > 0) std::printf(" %10.2f", ratio);
+        if (block > 0) std::printf(" %16.2f", block);
         std::printf("\n");
     }
     return 0;
