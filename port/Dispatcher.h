@@ -300,6 +300,9 @@ class TBaseDispatcher {
     // For a threaded device layer's WriteCom: copies into the output ring at OutHead and
     // wakes the output thread. Returns the bytes queued (at most the free space).
     int32_t QueueOutput(const void* Buf, int32_t Len);
+    // The input ring holds 8192 unread bytes: a device that watches for input by its
+    // readiness stops watching until InputSpaceFreed.
+    bool InputRingFull();
     // The output ring's fill, for GetComError.
     uint32_t OutRingUsed();
     // The output thread's side of the ring: the next contiguous run of unsent bytes

@@ -96,6 +96,11 @@ void TBaseDispatcher::ExtractData() {
     }
 }
 
+bool TBaseDispatcher::InputRingFull() {
+    std::lock_guard lock(InLock);
+    return InRing && InFull;
+}
+
 bool TBaseDispatcher::InputWaiting() {
     std::lock_guard lock(InLock);
     if (!InRing || InFull) return false;
