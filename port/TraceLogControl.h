@@ -21,10 +21,12 @@
 //                     freed; the stored values stay for the next attempt.
 //   close, step 1     TraceLog.PortClosing(): requests tlDump for the trace, then for
 //                     the log, so an active or paused one is written to TraceName /
-//                     LogName. It may raise (the file cannot be written): the close then
-//                     stops there, the port stays open, and a second close proceeds
-//                     because the failed trace is already gone. After it returns, every
-//                     operation here does nothing until PortClosed (psShuttingDown).
+//                     LogName, replacing the file. Both are tried; when one cannot be
+//                     written it raises the first error after both: the close stops
+//                     there and the port stays open, the property that failed still
+//                     reads tlOn, and its recording is gone, so a second close proceeds.
+//                     After it returns, every operation here does nothing until
+//                     PortClosed (the component is psShuttingDown meanwhile).
 //   close done        TraceLog.PortClosed() when the dispatcher is freed (also after a
 //                     deferred close finishes in the window procedure).
 //   SetComNumber      remember Tracing() and Logging(); close; store the number;
