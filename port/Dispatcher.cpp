@@ -279,11 +279,6 @@ uint32_t TBaseDispatcher::GetDispatchTime() const {
     return TimeGetTime() - LogTimeBase;
 }
 
-// Recording starts when the tracing layer initialises a trace or a log; until then
-// the call sites skip these (TraceActive / LogActive are false).
-void TBaseDispatcher::AddTraceEntry(char, uint8_t) {}
-
-void TBaseDispatcher::AddDispatchEntry(TDispatchType, TDispatchSubType, uint32_t, const void*,
-                                       uint32_t) {}
+// AddTraceEntry and AddDispatchEntry: DispatcherTrace.cpp and DispatcherLog.cpp.
 
 } // namespace port

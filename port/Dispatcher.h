@@ -42,6 +42,7 @@
 #include "port/DispatcherSignals.h"
 #include "port/DispatcherTypes.h"
 #include "port/PortErrors.h"
+#include "port/TraceRings.h"
 
 #include "winsys/EventLoop.h"
 
@@ -265,9 +266,43 @@ class TBaseDispatcher {
     // ---- Tracing and logging hook points -------------------------------------------
     bool TraceActive() const { return TraceOn.load(std::memory_order_relaxed); }
     bool LogActive() const { return LogOn.load(std::memory_order_relaxed); }
+    // Any thread. A trace entry is kept whenever a trace buffer exists (collecting or
+    // paused); a log entry only while the log collects.
     void AddTraceEntry(char Kind, uint8_t Byte);
     void AddDispatchEntry(TDispatchType Type, TDispatchSubType SubType, uint32_t Data,
                           const void* Buffer, uint32_t BufferLen);
+
+    // ---- Tracing and dispatch logging (DispatcherTrace.cpp, DispatcherLog.cpp) -------
+    // Window thread. The trace: InitTracing empties an existing buffer, or allocates
+    // NumEntries (1 to MaxTraceEntries, else -1002; -8 without memory); either way it
+    // collects from then on. StartTracing resumes (-3008 when there is no buffer),
+    // StopTracing pauses, ClearTracing empties, AbortTracing frees the buffer.
+    int32_t InitTracing(uint32_t NumEntries);
+    int32_t StartTracing();
+    void StopTracing();
+    void ClearTracing();
+    void AbortTracing();
+    bool TraceAllocated();
+    // Write the trace as text and free it; DumpTrace replaces the file, AppendTrace adds
+    // to it. An empty or absent trace writes no file. 0 or the negated file error (the
+    // trace is freed either way).
+    int32_t DumpTrace(const std::string& FileName, bool InHex, bool AllHex);
+    int32_t AppendTrace(const std::string& FileName, bool InHex, bool AllHex);
+
+    // The dispatch log, the same way: InitDispatchLogging empties an existing ring or
+    // allocates Size bytes (at most MaxLogBytes, else -1002); StartDispatchLogging gives
+    // -3009 without a ring. AddStringToLog adds a dtUser entry with the characters of S.
+    int32_t InitDispatchLogging(uint32_t Size);
+    int32_t StartDispatchLogging();
+    void StopDispatchLogging();
+    void ClearDispatchLogging();
+    void AbortDispatchLogging();
+    bool LogAllocated();
+    void AddStringToLog(const std::string& S);
+    // An empty or absent log writes no file. When the file cannot be opened the ring is
+    // kept (not collecting); otherwise it is freed. 0 or the negated file error.
+    int32_t DumpDispatchLog(const std::string& FileName, bool InHex, bool AllHex);
+    int32_t AppendDispatchLog(const std::string& FileName, bool InHex, bool AllHex);
 
     // ---- State for components, device layers and tests -----------------------------
     TBaseComponent* Owner() const { return OwnerComponent; }
@@ -468,6 +503,12 @@ class TBaseDispatcher {
     std::atomic<bool> TraceOn{false};
     std::atomic<bool> LogOn{false};
     uint32_t LogTimeBase = 0;
+    // StateLock: the rings behind TraceOn and LogOn.
+    int32_t WriteTrace(const std::string& FileName, bool InHex, bool AllHex, bool Append);
+    int32_t WriteDispatchLog(const std::string& FileName, bool InHex, bool AllHex, bool Append);
+    TTraceRing TraceRing;
+    TDispatchLogRing LogRing;
+    std::vector<uint8_t> LogScratch;
 };
 
 } // namespace port

@@ -46,15 +46,15 @@ void TBaseDispatcher::CopyFromRing(uint32_t Offset, void* Buf, uint32_t Len) con
 
 int32_t TBaseDispatcher::ReadDevice(uint32_t At, uint32_t Size) {
     int32_t got = ReadCom(InRing.get() + At, static_cast<int32_t>(Size));
-    // A failed read moves no bytes: nothing enters the ring or the log.
+    // A failed read moves no bytes into the ring; the log shows it as a read of 0.
     if (got < 0) {
         GetComEventMask(-1);
-        return 0;
+        got = 0;
     }
     got = std::min(got, static_cast<int32_t>(Size));
-    if (got > 0 && LogActive())
-        AddDispatchEntry(dtDispatch, dstReadCom, static_cast<uint32_t>(got), InRing.get() + At,
-                         static_cast<uint32_t>(got));
+    if (LogActive())
+        AddDispatchEntry(dtDispatch, dstReadCom, static_cast<uint32_t>(got),
+                         got > 0 ? InRing.get() + At : nullptr, static_cast<uint32_t>(got));
     return got;
 }
 
@@ -278,6 +278,8 @@ int32_t TBaseDispatcher::PutBlock(const void* Buf, uint32_t Len) {
                 AddTraceEntry('T', bytes[i]);
         }
     }
+    // A write the device took nothing of is logged as one of 0 bytes.
+    if (taken == 0 && LogActive()) AddDispatchEntry(dtDispatch, dstWriteCom, 0, nullptr, 0);
     return static_cast<uint32_t>(taken) == Len ? ecOK : ecPutBlockFail;
 }
 
