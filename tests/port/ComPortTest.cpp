@@ -2,6 +2,7 @@
 // the test's thread is the window thread, each pty's master is the peer.
 #include "port/ComPort.h"
 
+#include "port/ComMapping.h"
 #include "port/PortSelect.h"
 #include "port/SerialDispatcher.h"
 
@@ -62,6 +63,9 @@ class ComPortTest : public ::testing::Test {
         char Dir[] = "/tmp/rvex-comport-XXXXXX";
         ComDir = mkdtemp(Dir);
         setenv("RVEX_COM_DIR", ComDir.c_str(), 1);
+        // No number reaches the machine's own serial devices.
+        for (unsigned N = 1; N <= MaxComNumber; ++N)
+            Link(N, "/rvex-nowhere/COM" + std::to_string(N));
         Link(3, Pty3.Path);
         PreviousHook = SetComSelectHook(nullptr);
     }
@@ -322,7 +326,10 @@ TEST_F(ComPortTest, AMissingPortRaisesEBadIdAndALaterOpenTriesAgain) {
         {49, ""},                       // no link and no default device
     };
     for (const Case& C : Cases) {
-        if (!C.Link.empty()) Link(C.N, C.Link);
+        if (C.Link.empty())
+            fs::remove(fs::path(ComDir) / ("COM" + std::to_string(C.N)));
+        else
+            Link(C.N, C.Link);
         auto P = MakePort(C.N);
         auto [Code, Message] = Raised([&] { P->SetOpen(true); });
         EXPECT_EQ(Code, ecBadId) << "COM" << C.N;
