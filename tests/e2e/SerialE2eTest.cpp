@@ -171,4 +171,30 @@ TEST_F(SerialE2e, AutoRegPollsTheTableRowByRow) {
     EXPECT_TRUE(Has(grid[1], "\"7654.321\"")) << grid[1];
 }
 
+// The tool against rvex-sim's field module on the pty it publishes as COM3.
+class SimE2e : public ToolRun {};
+
+TEST_F(SimE2e, AutoRegReadsTheSimulatorsStaticValues) {
+    LinkCom(3, "/rvex-nowhere/COM3");
+    fs::remove(Com() / "COM3"); // the simulator publishes it
+    SimProcess sim(Dir());
+    ASSERT_TRUE(sim.Ready()) << sim.Output();
+    Write("Table1.c", "R-VEX end-to-end table against the simulator\n"
+                      ">1468 M 3<1.8.0><En. attiva imp.>\n"
+                      ">1524 l 2<C.8.0><Ore funzion. s>\n"
+                      ">836 c 16<C.1.0><Matricola>\n");
+    auto lines = Run("pick ComboBox1 COM3\n"
+                     "click BitBtn4\n"
+                     "click BitBtn2\n"
+                     "wait 3200\n"
+                     "dump StringGrid3\n"
+                     "click Button42\n");
+    EXPECT_FALSE(Has(Output(), "error:")) << Output();
+    auto grid = Dumps(lines, "StringGrid3");
+    ASSERT_EQ(grid.size(), 1u) << Output();
+    EXPECT_TRUE(Has(grid[0], "\"12345.678\"")) << grid[0];
+    EXPECT_TRUE(Has(grid[0], "\"9876543\"")) << grid[0];
+    EXPECT_TRUE(Has(grid[0], "\"RVEX-SN-12345678\"")) << grid[0];
+}
+
 } // namespace

@@ -93,6 +93,7 @@ class ToolRun : public ::testing::Test {
                           ">462 l 2<1.8.1><counter>\n"
                           ">1468 M 3<1.8.2><mode32>\n");
     }
+    const std::string& Dir() const { return dir_.Path(); }
     fs::path Com() const { return fs::path(dir_.Path()) / "com"; }
     fs::path Work() const { return fs::path(dir_.Path()) / "work"; }
     void Write(const std::string& name, const std::string& text) {
