@@ -1,5 +1,6 @@
 #include "app/DesignTimePorts.h"
 
+#include "port/ComPort.h"
 #include "winsys/Exception.h"
 
 namespace app {
@@ -45,11 +46,28 @@ class MissingPort final : public port::IWinsockPort {
     port::TWsMode mode_ = port::wsClient;
 };
 
+// ComPort1 as the main window's stored form makes it: the defaults of the component
+// but for these settings, read while loading; Open stays off.
+std::unique_ptr<port::TComPort> MakeSerialPort() {
+    auto com = std::make_unique<port::TComPort>();
+    com->Name = "ComPort1";
+    com->ComponentState |= port::TBaseComponent::csLoading;
+    com->SetComNumber(3);
+    com->SetParity(port::pEven);
+    com->SetTraceName("Rs232.TRC");
+    com->SetLogName("Rs232.LOG");
+    com->SetLogHex(false);
+    com->SetLogAllHex(true);
+    com->SetCommNotificationLevel(3);
+    com->Loaded();
+    return com;
+}
+
 } // namespace
 
 tool::TMainFormPorts MakeDesignTimePorts() {
     tool::TMainFormPorts ports;
-    ports.serial = std::make_unique<MissingPort>("serial port component");
+    ports.serial = MakeSerialPort();
     ports.network = std::make_unique<MissingPort>("network port component");
     return ports;
 }

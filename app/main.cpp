@@ -3,6 +3,7 @@
 //   rvex-tool --headless --script FILE the same window without a display ("-": stdin)
 #include "app/DesignTimePorts.h"
 #include "app/HeadlessRunner.h"
+#include "app/PortDialogAnswers.h"
 #include "app/WindowFrontEnd.h"
 #include "tool/StateDump.h"
 #include "tool/Unit1.h"
@@ -34,12 +35,16 @@ int RunHeadless(const char* scriptName) {
     winsys::EventLoop loop;
     winsys::TApplication application(loop);
     tool::TMainForm form(loop, app::MakeDesignTimePorts());
-    app::HeadlessRunner runner(application, form, [&] { return tool::DumpState(form); }, std::cout);
+    app::HeadlessRunner runner(
+        application, form, [&] { return tool::DumpState(form); }, std::cout);
+    app::PortDialogAnswers dialogAnswers(runner);
     application.Guard([&] { form.FormCreate(); });
     loop.ProcessMessages();
-    int status = runner.RunScript(*script);
+    runner.RunScript(*script);
     application.Guard([&] { form.FormClose(); });
-    return status;
+    dialogAnswers.ReportUnused();
+    std::cout.flush();
+    return runner.ScriptErrors() == 0 ? 0 : 1;
 }
 
 } // namespace
@@ -48,9 +53,12 @@ int main(int argc, char** argv) {
     bool headless = false;
     const char* script = nullptr;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--headless") == 0) headless = true;
-        else if (std::strcmp(argv[i], "--script") == 0 && i + 1 < argc) script = argv[++i];
-        else return Usage();
+        if (std::strcmp(argv[i], "--headless") == 0)
+            headless = true;
+        else if (std::strcmp(argv[i], "--script") == 0 && i + 1 < argc)
+            script = argv[++i];
+        else
+            return Usage();
     }
     if (headless) {
         if (!script) return Usage();

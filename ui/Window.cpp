@@ -6,6 +6,7 @@
 #include "ui/FormView.h"
 #include "ui/Look.h"
 #include "ui/LoopBridge.h"
+#include "ui/PortDialog.h"
 #include "ui/QtText.h"
 #include "ui/Widgets.h"
 #include "winsys/Application.h"
@@ -46,6 +47,7 @@ int RunWindow(int argc, char** argv) {
     ui::ErrorBox errors(ui::ToQt(form.Caption()), [&view] { return view.Window(); });
     application.Errors().Headless = false;
     application.Errors().SetViewer([&errors](const std::string& message) { errors.Show(message); });
+    ui::PortDialog portDialog([&view] { return view.Window(); });
 
     bool closed = false;
     auto close = [&] {

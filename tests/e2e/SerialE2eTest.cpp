@@ -1,0 +1,200 @@
+// rvex-tool --headless over a serial line: the tool opens COM3, which the test links to
+// a pty of its own; the test plays the module on the pty's master, records every
+// request the tool puts on the line and answers it. Then the same against rvex-sim,
+// whose static values are known. Expected values are computed here from the register
+// layouts, not taken from the tool.
+#include "ToolRun.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace e2e;
+
+// The module on a pty's master: answers each Read Holding Registers request of slave
+// 10 from its register map and keeps every request it saw.
+class PtyModule {
+  public:
+    explicit PtyModule(Registers regs) : regs_(std::move(regs)) {
+        char name[128];
+        if (openpty(&master_, &slave_, name, nullptr, nullptr) == 0) path_ = name;
+        fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~PtyModule() {
+        stop_ = true;
+        thread_.join();
+        close(master_);
+        close(slave_);
+    }
+    const std::string& Path() const { return path_; }
+    std::vector<std::string> Requests() {
+        std::lock_guard lock(mutex_);
+        return requests_;
+    }
+    // The reply the module gives to a request for count registers at start.
+    std::string Reply(unsigned start, unsigned count) const {
+        return ReadReply(regs_, start, count);
+    }
+
+  private:
+    void Run() {
+        std::string pending;
+        const auto deadline = std::chrono::steady_clock::now() + 120s;
+        while (!stop_ && std::chrono::steady_clock::now() < deadline) {
+            pollfd p{master_, POLLIN, 0};
+            if (poll(&p, 1, 20) <= 0) continue;
+            char buf[512];
+            ssize_t n = read(master_, buf, sizeof buf);
+            if (n <= 0) continue;
+            pending.append(buf, static_cast<std::size_t>(n));
+            while (pending.size() >= 8) {
+                std::string frame = pending.substr(0, 8);
+                if (frame[1] != 3 || WithCrc(frame.substr(0, 6)) != frame) {
+                    pending.erase(0, 1); // not a request here: look one byte on
+                    continue;
+                }
+                pending.erase(0, 8);
+                {
+                    std::lock_guard lock(mutex_);
+                    requests_.push_back(SpacedHex(frame));
+                }
+                auto u = [&](int i) { return static_cast<unsigned char>(frame[i]); };
+                std::string reply = Reply(u(2) << 8 | u(3), u(4) << 8 | u(5));
+                if (write(master_, reply.data(), reply.size()) < 0) break;
+            }
+        }
+    }
+
+    Registers regs_;
+    int master_ = -1, slave_ = -1;
+    std::string path_;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::vector<std::string> requests_;
+    std::thread thread_;
+};
+
+class SerialE2e : public ToolRun {
+  protected:
+    SerialE2e() : module_(MakeRegisters()) { LinkCom(3, module_.Path()); }
+    static Registers MakeRegisters() {
+        Registers regs;
+        PutDouble(regs, 453, 12345.678);   // table row 1, register 454 asked at 453
+        PutLong(regs, 461, 12345678);      // row 2
+        PutMode32(regs, 1467, 7654321, 3); // row 3
+        PutMode32(regs, 1496, 2301, 1);    // the manual poll below
+        return regs;
+    }
+    PtyModule module_;
+
+    static constexpr const char* Open = "pick ComboBox1 COM3\nclick BitBtn4\n";
+};
+
+TEST_F(SerialE2e, ADoubleClickedRowIsAskedOnTheLineAndItsReplyFillsTheGrid) {
+    int status = -1;
+    auto lines = Run(std::string(Open) + "dump Label2\n"
+                                         "dblclick StringGrid3 1\n"
+                                         "wait 1000\n"
+                                         "dump StringGrid3 Memo2\n",
+                     &status);
+    EXPECT_EQ(status, 0) << Output();
+    EXPECT_FALSE(Has(Output(), "error:")) << Output();
+    ASSERT_EQ(Dumps(lines, "Label2").size(), 1u) << Output();
+    EXPECT_TRUE(Has(Dumps(lines, "Label2")[0], "\"text\":\"OPEN\""));
+    ASSERT_FALSE(module_.Requests().empty()) << Output();
+    EXPECT_EQ(module_.Requests()[0], "0A 03 01 C5 00 04 54 B3");
+    auto grid = Dumps(lines, "StringGrid3");
+    auto memo = Dumps(lines, "Memo2");
+    ASSERT_EQ(grid.size(), 1u) << Output();
+    ASSERT_EQ(memo.size(), 1u) << Output();
+    EXPECT_TRUE(Has(grid[0], "\"12345.678000\"")) << grid[0];
+    EXPECT_TRUE(Has(memo[0], MonitorHex(module_.Reply(453, 4)))) << memo[0];
+}
+
+TEST_F(SerialE2e, TheManualPollShowsItsValueAndTheReply) {
+    auto lines = Run(std::string(Open) + "text Edit11 1\n"
+                                         "text ComboBox2 1496\n"
+                                         "text ComboBox4 MODE_32\n"
+                                         "click Button47\n"
+                                         "wait 1000\n"
+                                         "dump Edit20 Memo2\n");
+    EXPECT_FALSE(Has(Output(), "error:")) << Output();
+    ASSERT_FALSE(module_.Requests().empty()) << Output();
+    EXPECT_EQ(module_.Requests()[0], SpacedHex(WithCrc(Bytes({10, 3, 0x05, 0xD8, 0, 4}))));
+    auto edit = Dumps(lines, "Edit20");
+    auto memo = Dumps(lines, "Memo2");
+    ASSERT_EQ(edit.size(), 1u) << Output();
+    ASSERT_EQ(memo.size(), 1u) << Output();
+    EXPECT_TRUE(Has(edit[0], "\"text\":\"230.1\"")) << edit[0];
+    EXPECT_TRUE(Has(memo[0], MonitorHex(module_.Reply(1496, 4)))) << memo[0];
+}
+
+TEST_F(SerialE2e, AutoRegPollsTheTableRowByRow) {
+    // Ticks every 700 ms: row 1 at 0.7 s (filled 250 ms later), row 2 at 1.4 s, row 3
+    // at 2.1 s, nothing at 2.8 s, row 1 again at 3.5 s.
+    auto lines = Run(std::string(Open) + "click BitBtn2\n"
+                                         "wait 1200\n"
+                                         "dump StringGrid3\n"
+                                         "wait 2000\n"
+                                         "dump StringGrid3\n"
+                                         "click Button42\n");
+    EXPECT_FALSE(Has(Output(), "error:")) << Output();
+    auto requests = module_.Requests();
+    ASSERT_GE(requests.size(), 3u) << Output();
+    EXPECT_EQ(requests[0], "0A 03 01 C5 00 04 54 B3");
+    EXPECT_EQ(requests[1], SpacedHex(WithCrc(Bytes({10, 3, 0x01, 0xCD, 0, 2}))));
+    EXPECT_EQ(requests[2], SpacedHex(WithCrc(Bytes({10, 3, 0x05, 0xBB, 0, 3}))));
+    auto grid = Dumps(lines, "StringGrid3");
+    ASSERT_EQ(grid.size(), 2u) << Output();
+    EXPECT_TRUE(Has(grid[0], "\"12345.678000\"")) << grid[0];
+    EXPECT_FALSE(Has(grid[0], "\"12345678\"")) << grid[0];
+    EXPECT_TRUE(Has(grid[1], "\"12345.678000\"")) << grid[1];
+    EXPECT_TRUE(Has(grid[1], "\"12345678\"")) << grid[1];
+    EXPECT_TRUE(Has(grid[1], "\"7654.321\"")) << grid[1];
+}
+
+// The tool against rvex-sim's field module on the pty it publishes as COM3.
+class SimE2e : public ToolRun {};
+
+TEST_F(SimE2e, AutoRegReadsTheSimulatorsStaticValues) {
+    LinkCom(3, "/rvex-nowhere/COM3");
+    fs::remove(Com() / "COM3"); // the simulator publishes it
+    SimProcess sim(Dir());
+    ASSERT_TRUE(sim.Ready()) << sim.Output();
+    Write("Table1.c", "R-VEX end-to-end table against the simulator\n"
+                      ">1468 M 3<1.8.0><En. attiva imp.>\n"
+                      ">1524 l 2<C.8.0><Ore funzion. s>\n"
+                      ">836 c 16<C.1.0><Matricola>\n");
+    auto lines = Run("pick ComboBox1 COM3\n"
+                     "click BitBtn4\n"
+                     "click BitBtn2\n"
+                     "wait 3200\n"
+                     "dump StringGrid3\n"
+                     "click Button42\n");
+    EXPECT_FALSE(Has(Output(), "error:")) << Output();
+    auto grid = Dumps(lines, "StringGrid3");
+    ASSERT_EQ(grid.size(), 1u) << Output();
+    EXPECT_TRUE(Has(grid[0], "\"12345.678\"")) << grid[0];
+    EXPECT_TRUE(Has(grid[0], "\"9876543\"")) << grid[0];
+    EXPECT_TRUE(Has(grid[0], "\"RVEX-SN-12345678\"")) << grid[0];
+}
+
+} // namespace
