@@ -65,22 +65,4 @@ void TMainForm::Button22Click() {}
 
 // ----
 
-// ---- RCI client
-void TMainForm::SendRciRequest() {}
-
-// ----
-
-// ---- module pins
-void TMainForm::Button29Click() {}
-void TMainForm::Button30Click() {}
-void TMainForm::Button31Click() {}
-void TMainForm::Button32Click() {}
-void TMainForm::Button36Click() {}
-void TMainForm::Button37Click() {}
-void TMainForm::Button9Click() {}
-void TMainForm::ReadPinStatus() {}
-void TMainForm::Timer4Timer() {}
-
-// ----
-
 } // namespace tool
