@@ -31,6 +31,8 @@ struct LoaderRow {
     bool Window; // the notification window exists whenever the start-up call succeeded
 };
 
+void PrintTo(const LoaderRow& row, std::ostream* os) { *os << row.Name; }
+
 class FailingSocketLib : public testing::TestWithParam<LoaderRow> {
   protected:
     void TearDown() override { SetSocketLibLoader({}); }

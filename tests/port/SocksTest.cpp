@@ -78,6 +78,8 @@ struct ReplyRow {
     int Result;
 };
 
+void PrintTo(const ReplyRow& row, std::ostream* os) { *os << row.Name; }
+
 class SocksReplies : public testing::TestWithParam<ReplyRow> {};
 
 TEST_P(SocksReplies, EndWithTheirResult) {

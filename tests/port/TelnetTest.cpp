@@ -79,6 +79,10 @@ struct CommandRow {
     TTelnetOpt StartBinary;
 };
 
+void PrintTo(const CommandRow& row, std::ostream* os) {
+    *os << "IAC " << int(row.Command) << " " << int(row.Option);
+}
+
 class TelnetCommands : public testing::TestWithParam<CommandRow> {};
 
 TEST_P(TelnetCommands, ReplyAndBinaryState) {
