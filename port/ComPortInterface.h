@@ -16,14 +16,13 @@
 //   writes nothing; while the port is being closed both do nothing;
 // - SetOpen(true) opens or raises; SetOpen(false) closes;
 // - failures are raised as the port layer's exceptions carrying code and message.
+#include "port/PortMisc.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
 
 namespace port {
-
-enum TParity { pNone, pOdd, pEven, pMark, pSpace };
-enum TWsMode { wsClient, wsServer };
 
 class IComPort {
   public:

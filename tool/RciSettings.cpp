@@ -2,8 +2,10 @@
 
 namespace tool {
 
-// The start-up configuration file (key "RCI_Port:") sets it; 80 is the LAN module's
-// own port, which an unprivileged simulator cannot listen on.
-int RciPort = 80;
+int RciPort = DefaultRciPort;
+
+int RciPortFromNumber(long number) {
+    return number >= 1 && number <= 65535 ? static_cast<int>(number) : DefaultRciPort;
+}
 
 } // namespace tool

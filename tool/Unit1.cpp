@@ -1,5 +1,7 @@
 #include "tool/Unit1.h"
 
+#include "tool/ConnectionControl.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -168,6 +170,7 @@ void TMainForm::FormCreate() {
         std::snprintf(item, sizeof item, "%d", ComPortList[i]);
         ComboBox1.AddItem(std::string("COM") + item);
     }
+    if (ComPortList[0]) ComboBox1.SetHint(ComboBox1.Hint() + ": " + ComPortDevices(ComPortList));
     StatusBar1.SetColor(clGradientInactiveCaption);
     Button23.Click();
     std::memset(TableFileName, 0, sizeof TableFileName);

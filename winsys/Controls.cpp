@@ -203,6 +203,13 @@ std::vector<std::string> TMemo::Lines() const {
     return lines;
 }
 
+void TMemo::SetSelStart(size_t position) {
+    position = std::min(position, text_.size());
+    if (position == selStart_) return;
+    selStart_ = position;
+    Notify(Change::Caret);
+}
+
 void TMemo::CaretToEnd() {
     selStart_ = text_.size();
     Notify(Change::Caret);

@@ -200,6 +200,9 @@ class TMemo : public TTypingControl {
     // Lines split at CR LF (or LF), as the memo shows them.
     std::vector<std::string> Lines() const;
     size_t SelStart() const { return selStart_; }
+    // The operator puts the caret somewhere (a click, the arrow keys); typed keys go
+    // in there. Clamped to the text.
+    void SetSelStart(size_t position);
     // Moves the caret to the end of the text and scrolls it into view.
     void CaretToEnd();
     // A typed key goes into the text at the caret, after OnKeyPress saw it.

@@ -298,6 +298,11 @@ int64_t EventLoop::MsUntilNextTimer() const {
     return std::max<int64_t>(0, next - clock_.NowMs());
 }
 
+bool EventLoop::HasPendingMessages() const {
+    std::lock_guard lock(mutex_);
+    return queueSize_ > 0;
+}
+
 void EventLoop::ProcessMessages() {
     size_t pending;
     {

@@ -99,6 +99,11 @@ class EventLoop {
     // work is ready, and the time until the next timer (-1: none).
     int Fd() const { return poller_.Fd(); }
     int64_t MsUntilNextTimer() const;
+    // True while posted or sent messages wait in the queue. ProcessMessages runs only
+    // what was queued when it began, and the wake-ups of what handlers queue meanwhile
+    // may be consumed by its look at the descriptors: an outer loop asks this before
+    // it goes back to sleep on Fd().
+    bool HasPendingMessages() const;
     void Wake() { poller_.Wake(); }
 
     void SetErrorHandler(std::function<void(const std::exception&)> handler);

@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstdio>
+#include <string>
+#include <vector>
 #include <sys/wait.h>
 
 using namespace fakes;
@@ -28,6 +30,8 @@ RunResult RunTool(const std::string& script) {
 
 TEST(HeadlessRunner, ActionsDriveTheWindowAndDumpShowsIt) {
     ScratchDirectory dir;
+    ComLinkFolder noSerialPorts;
+    WriteGlyphs();
     auto r = RunTool("# a comment\n"
                      "text Edit4 127.0.0.1 and more\n"
                      "select ComboBox4 3\n"
@@ -47,6 +51,8 @@ TEST(HeadlessRunner, ActionsDriveTheWindowAndDumpShowsIt) {
 
 TEST(HeadlessRunner, ScriptErrorsAreReportedInOrderAndFailTheRun) {
     ScratchDirectory dir;
+    ComLinkFolder noSerialPorts;
+    WriteGlyphs();
     auto r = RunTool("frobnicate\nclick NoSuchButton\npick ComboBox4 quad\ndump Label47\n");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.output.substr(0, r.output.find("{")),
@@ -57,10 +63,76 @@ TEST(HeadlessRunner, ScriptErrorsAreReportedInOrderAndFailTheRun) {
 
 TEST(HeadlessRunner, DumpWithoutNamesListsEveryControlOnce) {
     ScratchDirectory dir;
+    ComLinkFolder noSerialPorts;
+    WriteGlyphs();
     auto r = RunTool("dump\n");
     EXPECT_EQ(r.status, 0);
     for (const char* name : {"\"MainForm\"", "\"BitBtn1\"", "\"StringGrid3\"", "\"Timer6\"", "\"StatusBar1\""})
         EXPECT_NE(r.output.find(std::string("{\"name\":") + name), std::string::npos) << name;
+}
+
+// The lines of the output that hold the given text.
+std::vector<std::string> LinesWith(const std::string& output, const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = output.find('\n', start)) != std::string::npos; start = end + 1)
+        if (output.substr(start, end - start).find(text) != std::string::npos)
+            lines.push_back(output.substr(start, end - start));
+    return lines;
+}
+
+TEST(HeadlessRunner, LoadsTable2SelectsTheFramingAndStartsAndStopsPolling) {
+    ScratchDirectory dir;
+    ComLinkFolder noSerialPorts;
+    WriteGlyphs();
+    WriteFile("Table2.c", "Doubles\n>101 d 4<1.8.0><kWh>\n>102 i 1<C.1.0><stato>\n");
+    auto r = RunTool("click Button7\n"
+                     "click Button35\n"
+                     "dump Label47 Shape8\n"
+                     "click BitBtn2\n"
+                     "wait 1000\n" // one tick of 700 ms
+                     "dump Label43 Label44 Label45 BitBtn2 BitBtn3 Timer6 StringGrid3\n"
+                     "click Button42\n"
+                     "dump Label43 Label44 Label45 BitBtn2 Timer6\n"
+                     "state\n");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(LinesWith(r.output, "error:"), std::vector<std::string>{});
+    auto dumps = [&](const char* name) { return LinesWith(r.output, std::string("{\"name\":\"") + name + "\""); };
+    EXPECT_EQ(dumps("Label47"), std::vector<std::string>{
+        "{\"name\":\"Label47\",\"kind\":\"label\",\"text\":\"MB TCP\",\"color\":\"clBtnFace\",\"visible\":true}"});
+    ASSERT_EQ(dumps("Shape8").size(), 1u);
+    EXPECT_NE(dumps("Shape8")[0].find("\"brush\":\"clSkyBlue\""), std::string::npos);
+
+    auto lamp = [](const char* name, const char* text, const char* color) {
+        return std::string("{\"name\":\"") + name + "\",\"kind\":\"label\",\"text\":\"" + text +
+               "\",\"color\":\"" + color + "\",\"visible\":true}";
+    };
+    EXPECT_EQ(dumps("Label43"), (std::vector<std::string>{lamp("Label43", "Polling", "clLime"),
+                                                          lamp("Label43", "Polling", "clBtnFace")}));
+    EXPECT_EQ(dumps("Label44"),
+              (std::vector<std::string>{lamp("Label44", "Polling Manuale  one shot", "clBtnFace"),
+                                        lamp("Label44", "Polling Manuale  one shot", "clLime")}));
+    auto glyphs = dumps("BitBtn2");
+    ASSERT_EQ(glyphs.size(), 2u);
+    EXPECT_NE(glyphs[0].find("\"glyph\":\"BmpOK.bmp\""), std::string::npos);
+    EXPECT_NE(glyphs[1].find("\"glyph\":\"BmpX.bmp\""), std::string::npos);
+    auto timer = dumps("Timer6");
+    ASSERT_EQ(timer.size(), 2u);
+    EXPECT_NE(timer[0].find("\"enabled\":true,\"interval\":700"), std::string::npos);
+    EXPECT_NE(timer[1].find("\"enabled\":false"), std::string::npos);
+
+    // The tick polled row 1 and blanked its value; row 2 waits with its five blanks.
+    auto grid = dumps("StringGrid3");
+    ASSERT_EQ(grid.size(), 1u);
+    EXPECT_NE(grid[0].find("[\"Rif\",\"Address\",\"Valore letto\",\"t\",\"n\",\"OBIS code\",\"Note di esempio\"]"),
+              std::string::npos);
+    EXPECT_NE(grid[0].find("[\"1\",\"101\",\"\",\"d\",\"4\",\"1.8.0\",\"kWh\"]"), std::string::npos);
+    EXPECT_NE(grid[0].find("[\"2\",\"102\",\"     \",\"i\",\"1\",\"C.1.0\",\"stato\"]"), std::string::npos);
+    auto state = LinesWith(r.output, "{\"RxBuffer\"");
+    ASSERT_EQ(state.size(), 1u);
+    for (const char* item : {"\"ModbusTcp\":1", "\"RowCursor\":1", "\"PollRow\":1", "\"TransactionCounter\":1",
+                             "\"HexDisplay\":1", "\"GridPolling\":1", "\"AutoAdvance\":1"})
+        EXPECT_NE(state[0].find(item), std::string::npos) << item;
 }
 
 } // namespace

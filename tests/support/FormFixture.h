@@ -23,6 +23,21 @@ class ScratchDirectory {
     std::string path_, previous_;
 };
 
+// A folder of COM links of the test's own in the current directory, named by
+// RVEX_COM_DIR while it lives: COM1 to COM49 point nowhere, so no test ever opens the
+// machine's own serial devices, until Link(n, device) gives a number a device.
+class ComLinkFolder {
+  public:
+    ComLinkFolder();
+    ~ComLinkFolder();
+    void Link(unsigned n, const std::string& device);
+    const std::string& Path() const { return path_; }
+
+  private:
+    std::string path_, previous_;
+    bool hadPrevious_ = false;
+};
+
 void WriteFile(const std::string& name, const std::string& content);
 std::string ReadFile(const std::string& name);
 // Writes valid "BmpOK.bmp" and "BmpX.bmp" glyphs into the current directory.
@@ -41,6 +56,7 @@ class FormFixture : public ::testing::Test {
     const std::vector<std::string>& Errors() { return application.Errors().Messages(); }
 
     ScratchDirectory scratch;
+    ComLinkFolder comLinks;
     winsys::ManualClock clock;
     winsys::EventLoop loop{clock};
     winsys::TApplication application{loop};

@@ -77,6 +77,7 @@ TEST_F(MainForm, StartUpRunsItsStepsInOrder) {
 }
 
 TEST_F(MainForm, StartModbusTcpOneClicksTheTcpButton) {
+    WriteGlyphs();
     std::vector<std::string> order;
     form->Button23.OnClick = [&] { form->StartModbusTcp = 1; };
     form->Button35.OnClick = [&] { order.push_back("Button35"); };

@@ -73,6 +73,12 @@ TEST(Controls, MemoKeyPressSeesTheKeyAndTheKeyLandsAtTheCaret) {
     EXPECT_EQ(seen, 'c');
     EXPECT_EQ(w.memo.Text(), "abc");
     EXPECT_EQ(w.memo.SelStart(), 3u);
+    w.memo.SetSelStart(1); // the operator clicked between a and b
+    w.KeyPress(w.memo, 'x');
+    EXPECT_EQ(w.memo.Text(), "axbc");
+    EXPECT_EQ(w.memo.SelStart(), 2u);
+    w.memo.SetSelStart(99);
+    EXPECT_EQ(w.memo.SelStart(), 4u);
 }
 
 TEST(Controls, GridIgnoresCellsOutsideAndNotifiesTheChangedCell) {

@@ -140,3 +140,21 @@ TEST(EventLoop, QuitFromAnotherThreadEndsRun) {
     quitter.join();
     EXPECT_TRUE(loop.QuitRequested());
 }
+
+TEST(EventLoop, MessagesQueuedDuringADispatchStayPendingForAnOuterLoop) {
+    EventLoop loop;
+    int second = 0;
+    HWND window = loop.CreateWindow([&](HWND w, uint32_t msg, WPARAM, LPARAM) -> LRESULT {
+        if (msg == 1) loop.PostMessage(w, 2, 0, 0);
+        else ++second;
+        return 0;
+    });
+    loop.PostMessage(window, 1, 0, 0);
+    EXPECT_TRUE(loop.HasPendingMessages());
+    loop.ProcessMessages(); // runs message 1; message 2 was queued meanwhile
+    EXPECT_EQ(second, 0);
+    EXPECT_TRUE(loop.HasPendingMessages());
+    loop.ProcessMessages();
+    EXPECT_EQ(second, 1);
+    EXPECT_FALSE(loop.HasPendingMessages());
+}

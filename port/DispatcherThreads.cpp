@@ -1,0 +1,344 @@
+#include "port/DispatcherThreads.h"
+
+#include "port/Dispatcher.h"
+
+#include <algorithm>
+#include <chrono>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace port {
+
+namespace {
+
+using Signals = TDispatcherSignals;
+
+// How long the starter waits for each thread to report, and the stopper for the
+// dispatch thread before it signals it once more (36 ticks each).
+constexpr int64_t ThreadStartWaitMs = 3000;
+constexpr int64_t DispatchStopWaitMs = 36 * MSecsPerTick;
+// The dispatch thread's pass without an event.
+constexpr int64_t DispatchIdleMs = 50;
+
+} // namespace
+
+// ---- TDispatcherThread ---------------------------------------------------------------
+
+TDispatcherThread::~TDispatcherThread() {
+    if (Thread.joinable()) Thread.join();
+}
+
+void TDispatcherThread::Start() { Thread = std::thread([this] { Run(); }); }
+
+void TDispatcherThread::Run() {
+    Id = std::this_thread::get_id();
+    Tid = static_cast<int>(gettid());
+    ApplyPriority();
+    try {
+        Execute();
+    } catch (const std::exception& e) {
+        Dispatcher.ReportThreadError(e);
+    }
+    Dispatcher.ThreadGone(this);
+    {
+        std::lock_guard lock(EndLock);
+        HasEnded = true;
+    }
+    EndSignal.notify_all();
+}
+
+bool TDispatcherThread::Ended() const {
+    std::lock_guard lock(EndLock);
+    return HasEnded;
+}
+
+bool TDispatcherThread::WaitEnded(int64_t TimeoutMs) const {
+    std::unique_lock lock(EndLock);
+    if (TimeoutMs < 0) {
+        EndSignal.wait(lock, [&] { return HasEnded; });
+        return true;
+    }
+    return EndSignal.wait_for(lock, std::chrono::milliseconds(TimeoutMs), [&] { return HasEnded; });
+}
+
+void TDispatcherThread::SetPriority(int Boost) {
+    PriorityBoost = Boost;
+    ApplyPriority();
+}
+
+void TDispatcherThread::ApplyPriority() {
+    int tid = Tid.load();
+    if (tid == 0) return; // applied when the thread starts
+    // A refusal (no privilege to raise the priority) leaves the thread at normal.
+    [[maybe_unused]] int result = setpriority(PRIO_PROCESS, static_cast<id_t>(tid), -PriorityBoost.load());
+}
+
+// ---- TComThread ---------------------------------------------------------------------------
+
+void TComThread::Execute() {
+    TBaseDispatcher& d = Dispatcher;
+    d.SetComEventMask(DefaultComEventMask);
+    d.Signals.Set(Signals::ThreadStateSignal);
+    while (!d.StopThreadsFlag.load()) {
+        uint32_t mask = 0;
+        if (!d.WaitComEvent(mask)) break; // the device failed, or the events were stopped
+        if (mask & (EV_RINGTE | EV_RING)) d.RingSeen = true;
+        if (d.StopThreadsFlag.load()) break;
+        d.EventMask.fetch_or(mask);
+        d.Signals.Set(Signals::ComEventSignal);
+        // The next event waits until the dispatch thread has finished with this one.
+        d.Signals.Wait(Signals::ComEventDone, -1);
+    }
+    d.Signals.Set(Signals::ThreadStateSignal);
+}
+
+// ---- TDispThread -------------------------------------------------------------------------
+
+void TDispThread::Execute() {
+    TBaseDispatcher& d = Dispatcher;
+    d.Signals.Set(Signals::ThreadStateSignal);
+    do {
+        bool event = d.Signals.Wait(Signals::ComEventSignal, DispatchIdleMs) != 0;
+        if (d.StopThreadsFlag.load() || !d.Signals.Valid()) break;
+        PassOne(event);
+        PassTwo();
+    } while (!d.StopThreadsFlag.load() && !d.CloseDeferredFlag.load());
+    d.Signals.Set(Signals::ThreadStateSignal);
+    // A close deferred during a notification is finished by this thread.
+    d.FinishOnThreadExit = d.CloseDeferredFlag.load();
+}
+
+bool TDispThread::StatusLoop() {
+    TBaseDispatcher& d = Dispatcher;
+    if (!d.InNotify()) {
+        while (d.CheckStatusTriggers())
+            if (d.CloseDeferred()) return false;
+        if (d.CloseDeferred()) return false;
+    }
+    if (d.StatusHitPending.load()) d.ResetStatusHits();
+    return true;
+}
+
+void TDispThread::PassOne(bool EventArrived) {
+    TBaseDispatcher& d = Dispatcher;
+    uint32_t mask = d.EventMask.exchange(0);
+    auto pass = [&] {
+        if (mask & ModemEventMask) {
+            d.MapEventsToMS();
+            if (!StatusLoop()) return;
+        }
+        if (mask & ErrorEventMask) {
+            d.RefreshStatus();
+            if (!StatusLoop()) return;
+        }
+        d.ExtractData();
+        if (!d.InNotify()) {
+            d.RefreshModemLines();
+            if (!StatusLoop()) return;
+            while (d.CheckReceiveTriggers())
+                if (d.CloseDeferred()) return;
+            if (d.CloseDeferred()) return;
+        }
+        if (d.StatusHitPending.load()) d.ResetStatusHits();
+    };
+    pass();
+    if (EventArrived) d.Signals.Set(Signals::ComEventDone);
+}
+
+void TDispThread::PassTwo() {
+    TBaseDispatcher& d = Dispatcher;
+    if (d.CloseDeferred() || d.InNotify()) return;
+    d.StatusHitPending = false;
+    while ((d.CheckStatusTriggers() || d.CheckTimerTriggers()) && !d.CloseDeferred()) {
+    }
+    if (d.StatusHitPending.load()) d.ResetStatusHits();
+}
+
+// ---- TOutThread ----------------------------------------------------------------------------
+
+void TOutThread::Execute() {
+    TBaseDispatcher& d = Dispatcher;
+    d.Signals.Set(Signals::ThreadStateSignal);
+    do {
+        uint32_t signal = d.Signals.Wait(Signals::OutDataSignal | Signals::OutAbortSignal, -1);
+        if (signal == Signals::OutDataSignal) {
+            if (d.StopThreadsFlag.load()) break;
+            WriteLoop();
+        } else if (signal == Signals::OutAbortSignal) {
+            d.Signals.Set(Signals::ThreadStateSignal);
+        } else if (!d.Signals.Valid()) {
+            break;
+        }
+    } while (!d.StopThreadsFlag.load() && !d.CloseDeferredFlag.load());
+}
+
+void TOutThread::WriteLoop() {
+    TBaseDispatcher& d = Dispatcher;
+    for (;;) {
+        const uint8_t* chunk;
+        uint32_t length;
+        {
+            std::lock_guard lock(d.OutLock);
+            if (!d.OutRing || !(d.OutFull || d.OutHead != d.OutTail)) return;
+            uint32_t size = d.OutQueueSize;
+            uint8_t* ring = d.OutRing.get();
+            if (d.OutTail < d.OutHead) {
+                chunk = ring + d.OutTail;
+                length = d.OutHead - d.OutTail;
+            } else if (d.OutHead == 0) {
+                chunk = ring + d.OutTail;
+                length = size - d.OutTail;
+            } else {
+                // Wrapped: rotate in place so the unsent bytes start at 0 and go out in
+                // one write.
+                std::rotate(ring, ring + d.OutTail, ring + size);
+                d.OutHead += size - d.OutTail;
+                d.OutTail = 0;
+                if (d.OutHead == size) d.OutHead = 0; // the ring was full
+                chunk = ring;
+                length = d.OutFull ? size : d.OutHead;
+            }
+        }
+
+        int32_t written = d.TransmitCom(chunk, static_cast<int32_t>(length));
+        bool aborted = d.Signals.Take(Signals::OutAbortSignal) != 0;
+        if (written != 0) {
+            // A refused chunk is dropped; a partial write leaves the rest for the next.
+            uint32_t consumed = written < 0 ? length : std::min(static_cast<uint32_t>(written), length);
+            std::lock_guard lock(d.OutLock);
+            d.OutTail += consumed;
+            if (d.OutTail >= d.OutQueueSize) d.OutTail -= d.OutQueueSize;
+            if (d.OutTail == d.OutHead) d.OutHead = d.OutTail = 0;
+            d.OutFull = false;
+        }
+        if (aborted) {
+            d.Signals.Set(Signals::ThreadStateSignal);
+            return;
+        }
+        if (written == 0 && d.StopThreadsFlag.load()) return;
+        if (written != 0 && !d.HasDriverRS485() && d.RS485On.load()) {
+            d.WaitTransmitterEmpty();
+            d.EscapeComFunction(CLRRTS);
+        }
+    }
+}
+
+// ---- The dispatcher's side -----------------------------------------------------------------
+
+void TBaseDispatcher::StartDispatcher() { StartThreads(); }
+
+void TBaseDispatcher::StopDispatcher() { StopThreads(); }
+
+void TBaseDispatcher::StartThreads() {
+    {
+        std::lock_guard lock(StateLock);
+        if (ThreadsActiveFlag.load()) throw winsys::Exception("Dispatcher already started");
+        ThreadsActiveFlag = true;
+        StopThreadsFlag = false;
+    }
+    // Threads of an earlier start have ended; their objects go now.
+    ComThreadObject.reset();
+    DispThreadObject.reset();
+    OutThreadObject.reset();
+    if (!Signals.Valid()) Signals.Create();
+    if (!SyncWindow && EventLoopOf && EventLoopOf->IsWindowThread())
+        SyncWindow = EventLoopOf->CreateWindow(
+            [this](winsys::HWND, uint32_t, winsys::WPARAM w, winsys::LPARAM) {
+                return SyncWindowProc(w);
+            });
+
+    auto start = [&](auto& object, auto& running) {
+        object = std::make_unique<std::remove_reference_t<decltype(*object)>>(*this);
+        ++ThreadCountValue;
+        running = object.get();
+        object->Start();
+        Signals.Wait(TDispatcherSignals::ThreadStateSignal, ThreadStartWaitMs);
+    };
+    start(ComThreadObject, ComThreadRunning);
+    start(DispThreadObject, DispThreadRunning);
+    start(OutThreadObject, OutThreadRunning);
+    ApplyThreadPriorities();
+}
+
+void TBaseDispatcher::StopDeviceThreads() {
+    if (!ThreadsActiveFlag.load()) return;
+    StopThreadsFlag = true;
+    if (TOutThread* out = OutThreadRunning.load()) {
+        Signals.Set(TDispatcherSignals::OutAbortSignal);
+        CancelTransmit();
+        // Neither of these two threads waits for the window thread: a plain wait.
+        out->WaitEnded(-1);
+    }
+    if (TComThread* com = ComThreadRunning.load()) {
+        SetComEventMask(0);
+        Signals.Set(TDispatcherSignals::ComEventDone);
+        Signals.Reset(TDispatcherSignals::ThreadStateSignal);
+        com->WaitEnded(-1);
+    }
+}
+
+void TBaseDispatcher::StopThreads() {
+    if (!ThreadsActiveFlag.load()) return;
+    StopDeviceThreads();
+    if (NotifyTimer != 0 && EventLoopOf && EventLoopOf->IsWindowThread()) {
+        EventLoopOf->StopTimer(NotifyTimer);
+        NotifyTimer = 0;
+    }
+    TDispThread* disp = DispThreadRunning.load();
+    if (disp && !disp->IsCurrentThread()) {
+        // Wake it from its idle wait rather than letting the close wait for it.
+        Signals.Set(TDispatcherSignals::ComEventSignal);
+        WaitThreadEnd(disp, DispatchStopWaitMs);
+        if (!disp->Ended()) {
+            Signals.Set(TDispatcherSignals::ComEventSignal);
+            WaitThreadEnd(disp, DispatchStopWaitMs);
+        }
+        // It may still be delivering a notification: keep serving until it ends.
+        WaitThreadEnd(disp, -1);
+    }
+    Signals.Close();
+}
+
+void TBaseDispatcher::WaitThreadEnd(TDispatcherThread* Thread, int64_t TimeoutMs) {
+    if (!Thread || Thread->IsCurrentThread()) return;
+    if (!EventLoopOf || !EventLoopOf->IsWindowThread()) {
+        Thread->WaitEnded(TimeoutMs);
+        return;
+    }
+    // On the window thread: the thread may be blocked handing a notification to it.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
+    while (!Thread->Ended()) {
+        if (TimeoutMs >= 0 && std::chrono::steady_clock::now() >= deadline) return;
+        EventLoopOf->ServeSentMessages();
+        Thread->WaitEnded(1);
+    }
+}
+
+void TBaseDispatcher::ThreadGone(TDispatcherThread* Thread) {
+    bool finish = false;
+    {
+        std::lock_guard lock(StateLock);
+        if (Thread == ComThreadRunning.load()) ComThreadRunning = nullptr;
+        if (Thread == OutThreadRunning.load()) OutThreadRunning = nullptr;
+        if (Thread == DispThreadRunning.load()) {
+            DispThreadRunning = nullptr;
+            finish = FinishOnThreadExit.exchange(false);
+        }
+    }
+    if (finish) DonePortPrim();
+    if (--ThreadCountValue == 0) ThreadsActiveFlag = false;
+}
+
+void TBaseDispatcher::SetThreadBoost(uint8_t Boost) {
+    if (Boost == ThreadBoostLevel) return;
+    ThreadBoostLevel = Boost;
+    ApplyThreadPriorities();
+}
+
+void TBaseDispatcher::ApplyThreadPriorities() {
+    if (ComThreadObject) ComThreadObject->SetPriority(ThreadBoostLevel);
+    if (DispThreadObject) DispThreadObject->SetPriority(ThreadBoostLevel);
+    if (OutThreadObject) OutThreadObject->SetPriority(ThreadBoostLevel + (RS485On.load() ? 1 : 0));
+}
+
+} // namespace port

@@ -1,0 +1,245 @@
+#include "tool/ReplyDecoding.h"
+#include "CaseName.h"
+#include "FormFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+using namespace fakes;
+using namespace winsys;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// An RTU reply (slave 0A, function 03) with its byte count and data; the two CRC bytes
+// are not read by the decoder and left as 0.
+Bytes Rtu(const Bytes& data, int byteCount = -1) {
+    Bytes r = {0x0A, 0x03, static_cast<uint8_t>(byteCount < 0 ? data.size() : byteCount)};
+    r.insert(r.end(), data.begin(), data.end());
+    r.insert(r.end(), {0, 0});
+    return r;
+}
+
+Bytes Tcp(const Bytes& data) {
+    Bytes r = {0x00, 0x01, 0x00,
+               0x00, 0x00, static_cast<uint8_t>(3 + data.size()),
+               0x0A, 0x03, static_cast<uint8_t>(data.size())};
+    r.insert(r.end(), data.begin(), data.end());
+    return r;
+}
+
+struct DecodeCase {
+    const char* what;
+    char type;
+    bool tcp;
+    Bytes reply;
+    const char* text;
+};
+
+class ValueDecoding : public ::testing::TestWithParam<DecodeCase> {};
+
+TEST_P(ValueDecoding, GivesTheTextOfTheTypeLetter) {
+    const DecodeCase& c = GetParam();
+    EXPECT_EQ(tool::DecodeValue(c.reply, c.tcp, c.type), c.text) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ValueDecoding,
+    ::testing::Values(
+        DecodeCase{"double one, first register lowest", 'd', false,
+                   Rtu({0, 0, 0, 0, 0, 0, 0x3F, 0xF0}), "1.000000"},
+        DecodeCase{"double in tcp", 'd', true, Tcp({0, 0, 0, 0, 0, 0, 0xC0, 0x04}), "-2.500000"},
+        DecodeCase{"long int, first register low word", 'l', false, Rtu({0, 1, 0, 2}), "131073"},
+        DecodeCase{"int", 'i', false, Rtu({0, 1, 0, 2}), "1"},
+        DecodeCase{"int unsigned", 'i', true, Tcp({0xFF, 0xFE}), "65534"},
+        DecodeCase{"hex", 'h', false, Rtu({0, 1, 0, 2}), "0x0001"},
+        DecodeCase{"hex uppercase", 'h', false, Rtu({0xAB, 0xCD}), "0xABCD"},
+        DecodeCase{"long int top", 'l', false, Rtu({0xFF, 0xFF, 0xFF, 0xFF}), "4294967295"},
+        DecodeCase{"mode32 example", 'M', false, Rtu({0x00, 0x01, 0xBF, 0x47, 0x00, 0x02}),
+                   "1145.03"},
+        DecodeCase{"mode32 no decimals", 'M', false, Rtu({0x00, 0x00, 0x04, 0xD2, 0x00, 0x00}),
+                   "1234"},
+        DecodeCase{"mode32 four decimals", 'M', true, Tcp({0x00, 0x00, 0x30, 0x39, 0x00, 0x04}),
+                   "1.2345"},
+        DecodeCase{"mode32 R2 above 4: divisor 1", 'M', false,
+                   Rtu({0x00, 0x00, 0x04, 0xD2, 0x00, 0x07}), "1234"},
+        DecodeCase{"mode32 keeps a float's digits", 'M', false,
+                   Rtu({0x01, 0x00, 0x00, 0x01, 0x00, 0x00}), "16777216"},
+        DecodeCase{"mode32 float rounding", 'M', false, Rtu({0x7F, 0xFF, 0xFF, 0xFF, 0x00, 0x00}),
+                   "2147483648"},
+        DecodeCase{"mode32 high word first", 'M', false, Rtu({0x00, 0x02, 0x00, 0x00, 0x00, 0x01}),
+                   "13107.2"},
+        DecodeCase{"characters swapped", 'c', false, Rtu({'B', 'A', 'D', 'C'}), "ABCD"},
+        DecodeCase{"characters zero to blank", 'c', false, Rtu({'B', 'A', 0, 'C'}), "ABC "},
+        DecodeCase{"characters odd count", 'c', false, Rtu({'y', 'x', 'z'}), "xy z"},
+        DecodeCase{"characters in tcp", 'c', true, Tcp({'E', 'R', 'O', 'M'}), "REMO"},
+        DecodeCase{"characters percent kept", 'c', false, Rtu({'%', 's', '%', 'n'}), "s%n%"},
+        DecodeCase{"characters none", 'c', false, Rtu({}), ""},
+        DecodeCase{"unlisted letter", 'x', false, Rtu({0, 1}), ""},
+        DecodeCase{"no letter", '\0', false, Rtu({0, 1}), ""},
+        DecodeCase{"lower-case m is unlisted", 'm', false, Rtu({0, 1, 0, 2, 0, 0}), ""},
+        DecodeCase{"missing bytes read as zero", 'l', false, Bytes{0x0A, 0x03, 0x04, 0x00, 0x05},
+                   "5"}),
+    [](const auto& info) { return CaseName(info.param.what); });
+
+TEST(ValueDecoding, CharactersTakeAtMostThirty) {
+    Bytes data;
+    for (int i = 0; i < 40; ++i)
+        data.push_back(static_cast<uint8_t>('a' + i % 26));
+    std::string text = tool::DecodeValue(Rtu(data), false, 'c');
+    EXPECT_EQ(text.size(), 30u);
+    EXPECT_EQ(text.substr(0, 4), "badc");
+}
+
+TEST(ValueDecoding, ANotFiniteDoubleStillGivesAText) {
+    EXPECT_EQ(tool::DecodeValue(Rtu({0, 0, 0, 0, 0, 0, 0x7F, 0xF0}), false, 'd'), "inf");
+    // The largest double prints all its 309 digits without overrunning anything.
+    std::string huge =
+        tool::DecodeValue(Rtu({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0xEF}), false, 'd');
+    EXPECT_EQ(huge.size(), 309u + 7u);
+}
+
+struct RenderCase {
+    const char* what;
+    bool tcp;
+    Bytes reply;
+    size_t bytesShown;
+};
+
+class ReplyRendering : public ::testing::TestWithParam<RenderCase> {};
+
+TEST_P(ReplyRendering, ShowsTheWholeReply) {
+    const RenderCase& c = GetParam();
+    std::string text = tool::RenderReplyHex(c.reply, c.tcp);
+    ASSERT_EQ(text.size(), c.bytesShown * 3) << c.what;
+    for (size_t i = 0; i < c.bytesShown; ++i) {
+        uint8_t b = i < c.reply.size() ? c.reply[i] : 0;
+        char expected[4];
+        std::snprintf(expected, sizeof expected, "_%02X", b);
+        ASSERT_EQ(text.substr(i * 3, 3), expected) << c.what << " byte " << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReplyRendering,
+    ::testing::Values(RenderCase{"rtu double: header, 8 data, crc", false,
+                                 Rtu({0, 0, 0, 0, 0, 0, 0x3F, 0xF0}), 13},
+                      RenderCase{"tcp: header, 8 data and no bytes lost", true,
+                                 Tcp({1, 2, 3, 4, 5, 6, 7, 8}), 17},
+                      RenderCase{"rtu count 250 is cut to 200", false, Rtu({}, 250), 205},
+                      RenderCase{"tcp count 250 is cut to 200", true,
+                                 Bytes{0, 0, 0, 0, 0, 0, 0x0A, 0x03, 250}, 209},
+                      RenderCase{"exception reply: code as count", false,
+                                 Bytes{0x0A, 0x83, 0x02, 0xC0, 0xF1}, 7},
+                      RenderCase{"empty buffer", false, Bytes{}, 5}),
+    [](const auto& info) { return CaseName(info.param.what); });
+
+TEST(ReplyRendering, StartsWithTheBytesAsTwoUppercaseDigits) {
+    EXPECT_EQ(tool::RenderReplyHex(Bytes{0x0A, 0x03, 0x00, 0xAB, 0xCD}, false), "_0A_03_00_AB_CD");
+}
+
+class Completion : public FormFixture {
+  protected:
+    void Receive(const Bytes& reply) {
+        std::memcpy(form->RxBuffer, reply.data(), reply.size());
+        form->RxCount = static_cast<int32_t>(reply.size());
+        form->Timer1.SetEnabled(true);
+    }
+    void SetUp() override {
+        form->LoadRegisterTable(); // titles and numbering
+        form->Memo2.Clear();
+        form->HexDisplay = 1;
+        form->ModbusTcp = 0;
+    }
+};
+
+TEST_F(Completion, GridPollingPutsTheValueInColumnTwoOfPollRowAndEmptiesTheBuffer) {
+    form->GridPolling = 1;
+    form->PollRow = 4;
+    form->StringGrid3.SetCell(3, 4, "l");
+    form->Memo2.SetText("before");
+    Receive(Rtu({0, 1, 0, 2}));
+    form->CompleteResponse();
+    EXPECT_EQ(form->StringGrid3.Cell(2, 4), "131073");
+    EXPECT_EQ(form->ValueType, static_cast<uint32_t>('l'));
+    EXPECT_EQ(form->Memo2.Text(), "before_0A_03_04_00_01_00_02_00_00");
+    EXPECT_EQ(form->Memo2.SelStart(), form->Memo2.Text().size());
+    EXPECT_EQ(form->RxCount, 0);
+    for (uint8_t b : form->RxBuffer)
+        ASSERT_EQ(b, 0);
+    EXPECT_FALSE(form->Timer1.Enabled());
+}
+
+TEST_F(Completion, ManualReadingGoesToEdit20WithTheTypeOfComboBox4) {
+    form->GridPolling = 0;
+    form->ComboBox4.TypeText("hex");
+    form->StringGrid3.SetCell(2, 0, "Valore letto");
+    Receive(Rtu({0x12, 0x34}));
+    form->CompleteResponse();
+    EXPECT_EQ(form->Edit20.Text(), "0x1234");
+    EXPECT_EQ(form->StringGrid3.Cell(2, 0), "Valore letto");
+}
+
+TEST_F(Completion, AnUnlistedGridTypeBlanksTheCell) {
+    form->GridPolling = 1;
+    form->PollRow = 2;
+    form->StringGrid3.SetCell(3, 2, "x");
+    form->StringGrid3.SetCell(2, 2, "old");
+    Receive(Rtu({0, 1}));
+    form->CompleteResponse();
+    EXPECT_EQ(form->StringGrid3.Cell(2, 2), "");
+}
+
+TEST_F(Completion, TheHeaderRowIsNeverFilled) {
+    form->GridPolling = 1;
+    form->PollRow = 0;
+    form->StringGrid3.SetCell(3, 0, "i"); // even a header that looks like a type
+    Receive(Rtu({0, 7}));
+    form->CompleteResponse();
+    EXPECT_EQ(form->StringGrid3.Cell(2, 0), "Valore letto");
+    EXPECT_EQ(form->Memo2.Text(), "_0A_03_02_00_07_00_00");
+}
+
+TEST_F(Completion, ModbusTcpRendersTheWholeReply) {
+    form->ModbusTcp = 1;
+    form->GridPolling = 0;
+    form->ComboBox4.TypeText("int");
+    Receive(Tcp({0x00, 0x2A, 0x00, 0x2B}));
+    form->CompleteResponse();
+    EXPECT_EQ(form->Edit20.Text(), "42");
+    EXPECT_EQ(form->Memo2.Text(), "_00_01_00_00_00_07_0A_03_04_00_2A_00_2B");
+}
+
+TEST_F(Completion, TextRepliesAreAppendedAsTheyCame) {
+    form->HexDisplay = 0;
+    form->Memo2.SetText("<CMD_Readcfg");
+    std::string reply = "config_end>\r\n";
+    Receive(Bytes(reply.begin(), reply.end()));
+    form->CompleteResponse();
+    EXPECT_EQ(form->Memo2.Text(), "<CMD_Readcfgconfig_end>\r\n");
+    EXPECT_EQ(form->RxBuffer[0], 0);
+}
+
+TEST_F(Completion, RunsOnTimer1QuarterSecondAfterTheFirstBytesAndSplitsALateTail) {
+    serial->SetOpen(true);
+    form->GridPolling = 0;
+    form->ComboBox4.TypeText("int");
+    serial->Deliver(std::string("\x0A\x03\x02", 3));
+    Pump();
+    Advance(200);
+    serial->Deliver(std::string("\x00\x05", 2));
+    Advance(49);
+    EXPECT_EQ(form->Edit20.Text(), "");
+    Advance(1);
+    EXPECT_EQ(form->Edit20.Text(), "5");
+    // A tail arriving after completion is a reply of its own 250 ms later.
+    serial->Deliver(std::string("\x0A\x03\x02\x00\x09", 5));
+    Advance(250);
+    EXPECT_EQ(form->Edit20.Text(), "9");
+    EXPECT_EQ(form->Memo2.Text(), "_0A_03_02_00_05_00_00_0A_03_02_00_09_00_00");
+}
+
+} // namespace

@@ -1,0 +1,134 @@
+#include "tool/ReplyDecoding.h"
+
+#include "tool/Unit1.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace tool {
+
+namespace {
+
+class ReplyView {
+  public:
+    ReplyView(std::span<const uint8_t> reply, bool modbusTcp)
+        : reply_(reply), offset_(modbusTcp ? 6 : 0) {}
+    uint8_t At(size_t i) const { return i < reply_.size() ? reply_[i] : 0; }
+    unsigned ByteCount() const { return At(offset_ + 2); }
+    uint8_t Data(size_t i) const { return At(offset_ + 3 + i); }
+    uint16_t Register(size_t k) const {
+        return static_cast<uint16_t>(Data(2 * k) << 8 | Data(2 * k + 1));
+    }
+
+  private:
+    std::span<const uint8_t> reply_;
+    size_t offset_;
+};
+
+template <class... Args> std::string Format(const char* format, Args... args) {
+    // Wide enough for "%f" of the largest double (309 digits, the point, 6 decimals).
+    char text[400];
+    std::snprintf(text, sizeof text, format, args...);
+    return text;
+}
+
+std::string DecodeDouble(const ReplyView& r) {
+    uint64_t bits = 0;
+    for (int k = 3; k >= 0; --k)
+        bits = bits << 16 | r.Register(k);
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    return Format("%f", value);
+}
+
+std::string DecodeMode32(const ReplyView& r) {
+    static const char* const formats[5] = {"%.0f", "%.1f", "%.2f", "%.3f", "%.4f"};
+    static const float divisors[5] = {1.0f, 10.0f, 100.0f, 1000.0f, 10000.0f};
+    float hi = r.Register(0), lo = r.Register(1);
+    unsigned decimals = r.Register(2);
+    if (decimals > 4) decimals = 0;
+    // Formed wider, then kept as a float on purpose: the value shown has a float's
+    // seven significant digits, not a double's.
+    float value =
+        static_cast<float>((static_cast<long double>(hi) * 65536 + lo) / divisors[decimals]);
+    return Format(formats[decimals], static_cast<double>(value));
+}
+
+std::string DecodeCharacters(const ReplyView& r) {
+    size_t n = std::min(r.ByteCount(), 30u);
+    char text[32] = {};
+    for (size_t i = 0; i < n; ++i)
+        text[i] = static_cast<char>(r.Data(i));
+    for (size_t i = 0; i <= n; i += 2)
+        std::swap(text[i], text[i + 1]);
+    for (size_t i = 0; i < n; ++i)
+        if (text[i] == 0) text[i] = ' ';
+    return std::string(text, strnlen(text, sizeof text));
+}
+
+} // namespace
+
+std::string DecodeValue(std::span<const uint8_t> reply, bool modbusTcp, char type) {
+    ReplyView r(reply, modbusTcp);
+    switch (type) {
+    case 'd':
+        return DecodeDouble(r);
+    case 'M':
+        return DecodeMode32(r);
+    case 'i':
+        return Format("%u", static_cast<unsigned>(r.Register(0)));
+    case 'l':
+        return Format("%u", static_cast<unsigned>(r.Register(1)) << 16 | r.Register(0));
+    case 'h':
+        return Format("0x%.4X", static_cast<unsigned>(r.Register(0)));
+    case 'c':
+        return DecodeCharacters(r);
+    default:
+        return {};
+    }
+}
+
+std::string RenderReplyHex(std::span<const uint8_t> reply, bool modbusTcp) {
+    ReplyView r(reply, modbusTcp);
+    size_t n = std::min(r.ByteCount(), 200u);
+    // Header, data and the CRC in RTU; the 7-byte MBAP header, function code, byte
+    // count and data in Modbus TCP: in both the whole reply.
+    size_t length = n + (modbusTcp ? 9 : 5);
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(length * 3);
+    for (size_t i = 0; i < length; ++i) {
+        uint8_t b = r.At(i);
+        out += '_';
+        out += digits[b >> 4];
+        out += digits[b & 0x0F];
+    }
+    return out;
+}
+
+void TMainForm::CompleteResponse() {
+    if (HexDisplay == 1) {
+        bool tcp = ModbusTcp == 1;
+        bool toGrid = GridPolling != 0;
+        const std::string& typeText =
+            toGrid ? StringGrid3.Cell(3, static_cast<int>(PollRow)) : ComboBox4.Text();
+        ValueType = static_cast<uint8_t>(typeText.empty() ? 0 : typeText[0]);
+        std::string value = DecodeValue(RxBuffer, tcp, static_cast<char>(ValueType));
+        if (!toGrid)
+            Edit20.SetText(value);
+        else if (PollRow != 0) // the header row is no reading's row
+            StringGrid3.SetCell(2, static_cast<int>(PollRow), value);
+        Memo2.AppendText(RenderReplyHex(RxBuffer, tcp));
+        Memo2.CaretToEnd();
+    } else {
+        const char* text = reinterpret_cast<const char*>(RxBuffer);
+        Memo2.AppendText(std::string(text, strnlen(text, sizeof RxBuffer)));
+        Memo2.CaretToEnd();
+    }
+    std::memset(RxBuffer, 0, sizeof RxBuffer);
+    RxCount = 0;
+    Timer1.SetEnabled(false);
+}
+
+} // namespace tool

@@ -1,0 +1,25 @@
+#pragma once
+// Completion of a reply (CompleteResponse, the handler of Timer1) and the decoding of
+// its value. Whatever RxBuffer holds 250 ms after the first data event of a reply is
+// taken as the whole reply and read at fixed offsets; nothing in it is checked.
+//
+// Layout read (s = 0 in RTU, 6 in Modbus TCP): byte count N at s + 2, register k at
+// s + 3 + 2k (high byte first). Bytes past the end of the given reply read as 0, as
+// the zeros after the received bytes of RxBuffer do, so any contents decode safely.
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace tool {
+
+// The value text of type letter `type` (d double, M MODE_32, i int, l long int, h hex,
+// c caratteri; any other letter gives ""), decoded from the reply in RTU (modbusTcp
+// false) or Modbus TCP framing.
+std::string DecodeValue(std::span<const uint8_t> reply, bool modbusTcp, char type);
+
+// The monitor's rendering of a Modbus reply: "_0A_03_08..." for the whole reply as
+// its byte count announces it, N + 5 bytes in RTU and N + 9 in Modbus TCP, with N
+// taken as 200 when it is more.
+std::string RenderReplyHex(std::span<const uint8_t> reply, bool modbusTcp);
+
+} // namespace tool

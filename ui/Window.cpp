@@ -1,0 +1,68 @@
+// app::RunWindow: the main window on a display, its logic driven from Qt's loop.
+#include "app/DesignTimePorts.h"
+#include "app/WindowFrontEnd.h"
+#include "tool/Unit1.h"
+#include "ui/ErrorBox.h"
+#include "ui/FormView.h"
+#include "ui/Look.h"
+#include "ui/LoopBridge.h"
+#include "ui/QtText.h"
+#include "ui/Widgets.h"
+#include "winsys/Application.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace app {
+
+namespace {
+
+bool Set(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+
+} // namespace
+
+int RunWindow(int argc, char** argv) {
+    // Qt aborts when it finds no display; say plainly what to do instead. A platform
+    // chosen by name (offscreen, vnc) needs none.
+    if (!Set("DISPLAY") && !Set("WAYLAND_DISPLAY") && !Set("QT_QPA_PLATFORM")) {
+        std::fprintf(stderr, "rvex-tool: no display (DISPLAY/WAYLAND_DISPLAY not set); "
+                             "use --headless --script FILE\n");
+        return 2;
+    }
+    QApplication qt(argc, argv);
+    ui::ApplyLook(qt);
+
+    winsys::EventLoop loop;
+    winsys::TApplication application(loop);
+    tool::TMainForm form(loop, MakeDesignTimePorts());
+    ui::LoopBridge bridge(loop);
+    ui::FormView view(application, form, bridge);
+
+    ui::ErrorBox errors(ui::ToQt(form.Caption()), [&view] { return view.Window(); });
+    application.Errors().Headless = false;
+    application.Errors().SetViewer([&errors](const std::string& message) { errors.Show(message); });
+
+    bool closed = false;
+    auto close = [&] {
+        if (closed) return;
+        closed = true;
+        application.Guard([&] { form.FormClose(); });
+        bridge.Dispatch();
+    };
+    view.Window()->OnClose = close;
+
+    application.Guard([&] { form.FormCreate(); });
+    bridge.Dispatch();
+    view.Window()->show();
+    qt.exec();
+    close(); // when the loop ended some other way than by closing the window
+    application.Errors().SetViewer(nullptr);
+    return 0;
+}
+
+} // namespace app
