@@ -1,11 +1,14 @@
 #include "port/Socket.h"
 
+#include "port/PortErrors.h"
+
 #include <arpa/inet.h>
 #include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <utility>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 
@@ -130,7 +133,9 @@ TSocket::TSocket(winsys::EventLoop* Loop_) : Loop(Loop_), Async(std::make_unique
     }
     if (Loop)
         Handle = Loop->CreateWindow([this](winsys::HWND, uint32_t Msg, winsys::WPARAM W, winsys::LPARAM L) {
-            return WndProc(Msg, W, L);
+            winsys::LRESULT r = 0;
+            Notification([&] { r = WndProc(Msg, W, L); });
+            return r;
         });
 }
 
@@ -142,9 +147,8 @@ TSocket::~TSocket() {
     if (Handle) Loop->DestroyWindow(Handle);
 }
 
-int TSocket::CheckLoaded() const {
-    if (StartError != 0) SetLast(StartError);
-    return StartError;
+void TSocket::CheckLoaded() const {
+    if (StartError != 0) throw ESocketException(StartError, "");
 }
 
 int TSocket::GetLastError() const { return LastError; }
@@ -192,14 +196,35 @@ void TSocket::DoWrite(TSocketHandle Socket) {
     if (OnWrite) OnWrite(*this, Socket);
 }
 void TSocket::DoError(TSocketHandle Socket, int ErrCode) {
-    if (OnError) OnError(*this, Socket, ErrCode);
+    if (!OnError) throw ESocketException(ErrCode);
+    OnError(*this, Socket, ErrCode);
 }
 void TSocket::ShowErrorMessage(int) {}
+void TSocket::ReportError(TSocketHandle Socket, int ErrCode) { DoError(Socket, ErrCode); }
+
+template <class Body> void TSocket::Notification(Body&& Run) {
+    ++NotifyDepth;
+    try {
+        Run();
+    } catch (...) {
+        if (--NotifyDepth == 0 && IdleAction) std::exchange(IdleAction, nullptr)();
+        throw; // this socket may be gone: nothing of it is touched any more
+    }
+    if (--NotifyDepth == 0 && IdleAction) std::exchange(IdleAction, nullptr)();
+}
+
+void TSocket::WhenIdle(std::function<void()> Action) {
+    if (NotifyDepth == 0) {
+        Action();
+        return;
+    }
+    IdleAction = std::move(Action);
+}
 
 void TSocket::Report(TSocketHandle Socket, bool PassWouldBlock) {
     int Code = LastError;
     if (PassWouldBlock && Code == WouldBlock) return;
-    DoError(Socket, Code);
+    ReportError(Socket, Code);
 }
 
 TSocket::TAsyncEntry& TSocket::Entry(TSocketHandle Socket) {
@@ -239,7 +264,7 @@ void TSocket::UpdateWatch(TSocketHandle Socket) {
     } else if (e.Watch == 0) {
         uint64_t serial = e.Serial;
         e.Watch = Loop->WatchFd(Socket, want, [this, Socket, serial](unsigned Seen) {
-            OnFdEvents(Socket, serial, Seen);
+            Notification([&] { OnFdEvents(Socket, serial, Seen); });
         });
     } else if (want != e.Watching) {
         Loop->ChangeWatch(e.Watch, want);
@@ -331,11 +356,11 @@ void TSocket::DeliverDeferredConnect(TSocketHandle Socket, uint64_t Serial) {
 }
 
 TSocketHandle TSocket::CreateSocket() {
-    if (CheckLoaded()) return InvalidSocket;
+    CheckLoaded();
     int fd = SockFuncs.socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         SetLastFromErrno();
-        return InvalidSocket;
+        throw ESocketException(LastError);
     }
     Forget(fd); // a number the platform reused: nothing of the old socket applies
     Entry(fd);
@@ -343,7 +368,7 @@ TSocketHandle TSocket::CreateSocket() {
 }
 
 int TSocket::BindSocket(TSocketHandle Socket, const TSockAddrIn& Addr) {
-    if (CheckLoaded()) return -1;
+    CheckLoaded();
     sockaddr_in a = ToPlatform(Addr);
     if (SockFuncs.bind(Socket, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0) return 0;
     SetLastFromErrno();
@@ -352,7 +377,7 @@ int TSocket::BindSocket(TSocketHandle Socket, const TSockAddrIn& Addr) {
 }
 
 int TSocket::ConnectSocket(TSocketHandle Socket, const TSockAddrIn& Addr) {
-    if (CheckLoaded()) return -1;
+    CheckLoaded();
     sockaddr_in a = ToPlatform(Addr);
     int r = SockFuncs.connect(Socket, reinterpret_cast<const sockaddr*>(&a), sizeof a);
     int err = r == 0 ? 0 : errno;
@@ -380,7 +405,7 @@ int TSocket::ConnectSocket(TSocketHandle Socket, const TSockAddrIn& Addr) {
 }
 
 int TSocket::ListenSocket(TSocketHandle Socket, int Backlog) {
-    if (CheckLoaded()) return -1;
+    CheckLoaded();
     if (SockFuncs.listen(Socket, Backlog) == 0) {
         TAsyncEntry& e = Entry(Socket);
         e.Phase = TAsyncEntry::Listening;
@@ -395,7 +420,7 @@ int TSocket::ListenSocket(TSocketHandle Socket, int Backlog) {
 }
 
 TSocketHandle TSocket::AcceptSocket(TSocketHandle Socket, TSockAddrIn& Addr) {
-    if (CheckLoaded()) return InvalidSocket;
+    CheckLoaded();
     sockaddr_in a{};
     socklen_t len = sizeof a;
     int fd = SockFuncs.accept4(Socket, reinterpret_cast<sockaddr*>(&a), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -423,7 +448,7 @@ TSocketHandle TSocket::AcceptSocket(TSocketHandle Socket, TSockAddrIn& Addr) {
 }
 
 int TSocket::ReadSocket(TSocketHandle Socket, void* Buf, int Size, int Flags) {
-    if (CheckLoaded()) return -1;
+    CheckLoaded();
     ssize_t r = SockFuncs.recv(Socket, Buf, Size > 0 ? static_cast<size_t>(Size) : 0, ToPlatformFlags(Flags));
     int err = errno;
     if (auto it = Async->Map.find(Socket); it != Async->Map.end() && (!it->second.ReadArmed || it->second.Stalled)) {
@@ -438,7 +463,7 @@ int TSocket::ReadSocket(TSocketHandle Socket, void* Buf, int Size, int Flags) {
 }
 
 int TSocket::WriteSocket(TSocketHandle Socket, const void* Buf, int Size, int Flags) {
-    if (CheckLoaded()) return -1;
+    CheckLoaded();
     // MSG_NOSIGNAL: a peer that went away is an error number, never a signal.
     ssize_t r = SockFuncs.send(Socket, Buf, Size > 0 ? static_cast<size_t>(Size) : 0,
                                ToPlatformFlags(Flags) | MSG_NOSIGNAL);
@@ -456,7 +481,7 @@ int TSocket::WriteSocket(TSocketHandle Socket, const void* Buf, int Size, int Fl
 }
 
 int TSocket::CloseSocket(TSocketHandle Socket) {
-    if (CheckLoaded()) return -1;
+    CheckLoaded();
     Forget(Socket);
     if (SockFuncs.close(Socket) == 0) return 0;
     SetLastFromErrno();
@@ -465,7 +490,7 @@ int TSocket::CloseSocket(TSocketHandle Socket) {
 }
 
 int TSocket::ShutdownSocket(TSocketHandle Socket, int How) {
-    if (CheckLoaded()) return -1;
+    CheckLoaded();
     if (SockFuncs.shutdown(Socket, How) == 0) return 0;
     SetLastFromErrno();
     Report(Socket, true);
@@ -473,7 +498,7 @@ int TSocket::ShutdownSocket(TSocketHandle Socket, int How) {
 }
 
 int TSocket::SetAsyncStyles(TSocketHandle Socket, unsigned Events) {
-    if (CheckLoaded()) return -1;
+    CheckLoaded();
     int flags = SockFuncs.fcntl(Socket, F_GETFL);
     if (flags < 0 || SockFuncs.fcntl(Socket, F_SETFL, flags | O_NONBLOCK) < 0) {
         SetLastFromErrno();
@@ -515,7 +540,7 @@ int TSocket::SetAsyncStyles(TSocketHandle Socket, unsigned Events) {
 }
 
 int TSocket::SetSocketOptions(TSocketHandle Socket, int Level, int Option, const void* Value, int Len) {
-    if (CheckLoaded()) return -1;
+    CheckLoaded();
     int pLevel = 0, pOption = 0;
     if (!ToPlatformOption(Level, Option, pLevel, pOption)) {
         SetLast(10042);
@@ -530,27 +555,27 @@ int TSocket::SetSocketOptions(TSocketHandle Socket, int Level, int Option, const
 }
 
 bool TSocket::CanReadSocket(TSocketHandle Socket, int TimeoutMs) {
-    if (CheckLoaded()) return false;
+    CheckLoaded();
     pollfd p{Socket, POLLIN, 0};
     return SockFuncs.poll(&p, 1, TimeoutMs > 0 ? TimeoutMs : 0) > 0;
 }
 
 bool TSocket::CanWriteSocket(TSocketHandle Socket, int TimeoutMs) {
-    if (CheckLoaded()) return false;
+    CheckLoaded();
     pollfd p{Socket, POLLOUT, 0};
     return SockFuncs.poll(&p, 1, TimeoutMs > 0 ? TimeoutMs : 0) > 0;
 }
 
 TInAddr TSocket::String2NetAddr(std::string_view Text) {
+    CheckLoaded();
     TInAddr Addr{InAddrNone};
-    if (CheckLoaded()) return Addr;
     std::string first(Text.substr(0, 15));
     Addr.S_addr = SockFuncs.inet_addr(first.c_str());
     return Addr;
 }
 
 std::string TSocket::NetAddr2String(TInAddr Addr) {
-    if (CheckLoaded()) return {};
+    CheckLoaded();
     char text[INET_ADDRSTRLEN] = {};
     in_addr a{Addr.S_addr};
     if (!SockFuncs.inet_ntop(AF_INET, &a, text, sizeof text)) return {};
@@ -559,7 +584,8 @@ std::string TSocket::NetAddr2String(TInAddr Addr) {
 
 std::vector<TInAddr> TSocket::LookupNameAll(const std::string& Name, size_t Max) {
     std::vector<TInAddr> found;
-    if (CheckLoaded() || Name.empty()) return found;
+    CheckLoaded();
+    if (Name.empty()) return found;
     if (IsReservedInvalidName(Name)) {
         SetLast(11001);
         return found;
@@ -586,7 +612,7 @@ TInAddr TSocket::LookupName(const std::string& Name) {
 }
 
 std::string TSocket::LookupAddress(TInAddr Addr) {
-    if (CheckLoaded()) return {};
+    CheckLoaded();
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = Addr.S_addr;
@@ -602,7 +628,8 @@ std::string TSocket::LookupAddress(TInAddr Addr) {
 
 uint16_t TSocket::LookupService(const std::string& Name) {
     // Only names: a number is a port, not a service.
-    if (CheckLoaded() || Name.empty() || AllDigits(Name)) return 0;
+    CheckLoaded();
+    if (Name.empty() || AllDigits(Name)) return 0;
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
@@ -621,7 +648,7 @@ uint16_t TSocket::LookupService(const std::string& Name) {
 }
 
 std::string TSocket::LookupPort(uint16_t Port) {
-    if (CheckLoaded()) return {};
+    CheckLoaded();
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(Port);
@@ -642,7 +669,7 @@ uint32_t TSocket::ntohl(uint32_t V) { return ::ntohl(V); }
 uint16_t TSocket::ntohs(uint16_t V) { return ::ntohs(V); }
 
 std::string TSocket::GetLocalHost() {
-    if (CheckLoaded()) return {};
+    CheckLoaded();
     char name[256] = {};
     if (SockFuncs.gethostname(name, sizeof name - 1) != 0) {
         SetLastFromErrno();
@@ -661,6 +688,7 @@ std::string TSocket::GetLocalAddress() {
 
 void EnumHostAddresses(TSocket& Socket, std::vector<std::string>& List) {
     List.clear();
+    if (Socket.StartupError() != 0) return;
     std::string host = Socket.GetLocalHost();
     if (host.empty()) return;
     for (TInAddr Addr : Socket.LookupNameAll(host, 256))

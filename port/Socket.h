@@ -18,9 +18,10 @@
 // A socket accepted from a listening socket reports the same events as the listener.
 //
 // Errors: results of -1 are reported through DoError(Socket, GetLastError()), except
-// would-block (10035) where the operation's contract says it is passed over. While the
-// library is not usable (StartupError non-zero) every operation but the accessors fails
-// with that code as its last error and reports nothing.
+// would-block (10035) where the operation's contract says it is passed over; DoError
+// without an OnError handler raises ESocketException with the code. While the library
+// is not usable (StartupError non-zero) every operation but the accessors raises
+// ESocketException "Winsock not initialized - <the code's text>".
 //
 // Window thread only.
 #include "port/SocketLib.h"
@@ -110,10 +111,11 @@ class TSocket {
     int StartupError() const { return StartError; }
     const TWSAData& StartupData() const { return WsaData; }
 
-    // 0 while the library is usable, else StartupError (also made the last error).
-    int CheckLoaded() const;
+    // Raises ESocketException (the not-initialised form) while StartupError is set.
+    void CheckLoaded() const;
 
-    // A new non-blocking stream socket, or InvalidSocket (the error in GetLastError).
+    // A new non-blocking stream socket; raises ESocketException with the library's
+    // error when there is none.
     TSocketHandle CreateSocket();
     int BindSocket(TSocketHandle Socket, const TSockAddrIn& Addr);    // would-block reported
     int ConnectSocket(TSocketHandle Socket, const TSockAddrIn& Addr); // would-block passed over
@@ -157,11 +159,17 @@ class TSocket {
     int GetLastError() const;
 
     winsys::HWND GetHandle() const { return Handle; }
+    winsys::EventLoop* GetLoop() const { return Loop; }
     std::string GetDescription() const { return WsaData.szDescription; }
     std::string GetSystemStatus() const { return WsaData.szSystemStatus; }
 
     TWsNotifyEvent OnAccept, OnConnect, OnDisconnect, OnRead, OnWrite;
     TWsSocketErrorEvent OnError;
+
+    // Runs Action as soon as no notification of this socket is being delivered: at once
+    // when none is, else when the outermost one has returned. Action may delete the
+    // socket.
+    void WhenIdle(std::function<void()> Action);
 
   protected:
     virtual void DoAccept(TSocketHandle Socket);
@@ -171,6 +179,9 @@ class TSocket {
     virtual void DoRead(TSocketHandle Socket);
     virtual void DoWrite(TSocketHandle Socket);
     virtual void ShowErrorMessage(int ErrCode);
+    // How an operation's failure is reported: DoError at once. A layer that must not
+    // run events inside its own socket calls defers them.
+    virtual void ReportError(TSocketHandle Socket, int ErrCode);
     // SocketNotifyMsg: an error half calls DoError whatever the event, else the event's
     // operation; unknown events are dropped.
     void CMSocketMessage(winsys::WPARAM WParam, winsys::LPARAM LParam);
@@ -186,6 +197,7 @@ class TSocket {
     void Report(TSocketHandle Socket, bool PassWouldBlock);
     void Forget(TSocketHandle Socket);
     void DeliverDeferredConnect(TSocketHandle Socket, uint64_t Serial);
+    template <class Body> void Notification(Body&& Run);
 
     winsys::EventLoop* Loop;
     winsys::HWND Handle = 0;
@@ -194,6 +206,8 @@ class TSocket {
     TWSAData WsaData;
     std::unique_ptr<TAsyncTable> Async;
     uint64_t NextSerial = 1;
+    int NotifyDepth = 0;
+    std::function<void()> IdleAction;
 };
 
 // The local host's IPv4 addresses as "%d.%d.%d.%d", at most 256; the list is cleared

@@ -1,5 +1,6 @@
 // The socket library's loading and start: a loader that fails, an entry point that is
 // missing, a start-up that fails or grants the wrong version.
+#include "port/PortErrors.h"
 #include "port/Socket.h"
 #include "port/SocketLib.h"
 
@@ -29,6 +30,7 @@ struct LoaderRow {
     TSocketLibLoader Loader;
     int Code;
     bool Window; // the notification window exists whenever the start-up call succeeded
+    const char* Message;
 };
 
 void PrintTo(const LoaderRow& row, std::ostream* os) { *os << row.Name; }
@@ -39,7 +41,7 @@ class FailingSocketLib : public testing::TestWithParam<LoaderRow> {
     winsys::EventLoop loop;
 };
 
-TEST_P(FailingSocketLib, EveryOperationFailsWithTheStartupCodeAndReportsNothing) {
+TEST_P(FailingSocketLib, EveryOperationRaisesWinsockNotInitializedAndReportsNothing) {
     SetSocketLibLoader(GetParam().Loader);
     TSocket sock(&loop);
     const int code = GetParam().Code;
@@ -47,49 +49,57 @@ TEST_P(FailingSocketLib, EveryOperationFailsWithTheStartupCodeAndReportsNothing)
     EXPECT_EQ(sock.GetHandle() != 0, GetParam().Window);
     int reported = 0;
     sock.OnError = [&](TSocket&, TSocketHandle, int) { ++reported; };
-
-    EXPECT_EQ(sock.CheckLoaded(), code);
-    EXPECT_EQ(sock.CreateSocket(), InvalidSocket);
-    EXPECT_EQ(sock.GetLastError(), code);
+    auto raises = [&](const char* what, auto op) {
+        try {
+            op();
+        } catch (const ESocketException& e) {
+            EXPECT_EQ(e.ErrorCode, code) << what;
+            EXPECT_STREQ(e.what(), GetParam().Message) << what;
+            return;
+        }
+        ADD_FAILURE() << what << " did not raise";
+    };
     TSockAddrIn addr;
-    EXPECT_EQ(sock.ConnectSocket(3, addr), -1);
     char buf[4];
-    EXPECT_EQ(sock.ReadSocket(3, buf, 4, 0), -1);
-    EXPECT_EQ(sock.SetAsyncStyles(3, FdRead), -1);
-    EXPECT_EQ(sock.LookupName("localhost").S_addr, 0u);
-    EXPECT_EQ(sock.LookupService("telnet"), 0);
-    EXPECT_EQ(sock.GetLocalHost(), "");
-    EXPECT_EQ(sock.GetLastError(), code);
+    raises("CheckLoaded", [&] { sock.CheckLoaded(); });
+    raises("CreateSocket", [&] { sock.CreateSocket(); });
+    raises("ConnectSocket", [&] { sock.ConnectSocket(3, addr); });
+    raises("ReadSocket", [&] { sock.ReadSocket(3, buf, 4, 0); });
+    raises("SetAsyncStyles", [&] { sock.SetAsyncStyles(3, FdRead); });
+    raises("LookupName", [&] { sock.LookupName("localhost"); });
+    raises("LookupService", [&] { sock.LookupService("telnet"); });
+    raises("GetLocalHost", [&] { sock.GetLocalHost(); });
     std::vector<std::string> addresses{"left over"};
-    EnumHostAddresses(sock, addresses);
+    EnumHostAddresses(sock, addresses); // an unusable library leaves the list empty
     EXPECT_TRUE(addresses.empty());
     EXPECT_EQ(reported, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Loaders, FailingSocketLib,
-    testing::Values(LoaderRow{"NotLoaded", [](TSockFuncs&) { return false; }, 9002, false},
+    testing::Values(LoaderRow{"NotLoaded", [](TSockFuncs&) { return false; }, 9002, false,
+                              "Winsock not initialized - Error loading Winsock DLL"},
                     LoaderRow{"EntryMissing",
                               [](TSockFuncs& f) {
                                   f = PlatformSockFuncs();
                                   f.connect = nullptr;
                                   return true;
                               },
-                              9002, false},
+                              9002, false, "Winsock not initialized - Error loading Winsock DLL"},
                     LoaderRow{"StartupFails",
                               [](TSockFuncs& f) {
                                   f = PlatformSockFuncs();
                                   f.WSAStartup = StartupFails;
                                   return true;
                               },
-                              10091, false},
+                              10091, false, "Winsock not initialized - Network subsystem unusable"},
                     LoaderRow{"WrongVersion",
                               [](TSockFuncs& f) {
                                   f = PlatformSockFuncs();
                                   f.WSAStartup = StartupGrantsTwoZero;
                                   return true;
                               },
-                              9003, true}),
+                              9003, true, "Winsock not initialized - Incorrect version of Winsock"}),
     [](const testing::TestParamInfo<LoaderRow>& info) { return std::string(info.param.Name); });
 
 TEST(SocketLib, NamesTheFirstMissingEntryAndLoadsAgainOnceTheLoaderIsFixed) {
