@@ -168,6 +168,12 @@ std::vector<TTelnetLogEntry> TTelnetFilter::TakeLog() {
     return r;
 }
 
+void TTelnetFilter::ForgetPartial() {
+    State = Data;
+    Command = 0;
+    SbTerminal = false;
+}
+
 void TTelnetFilter::Reset() {
     State = Data;
     Command = 0;

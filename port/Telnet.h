@@ -69,6 +69,8 @@ class TTelnetFilter {
 
     // Forgets a partly received sequence and the option states.
     void Reset();
+    // Forgets only a partly received sequence (its bytes were discarded).
+    void ForgetPartial();
 
     TTelnetOpt BinaryOpt = tnoFalse;
     TTelnetOpt SgaOpt = tnoFalse;
