@@ -311,9 +311,10 @@ void TSocket::OnFdEvents(TSocketHandle Socket, uint64_t Serial, unsigned Seen) {
         break;
     case TAsyncEntry::Connected:
         if (e.ReadArmed && (Seen & (winsys::FdReadable | Trouble))) {
-            // A look at the next byte tells data from the end of the stream.
+            // Readable without a hang-up is data. With one, a look at the next byte
+            // tells the last data from the end of the stream.
             char c;
-            ssize_t r = SockFuncs.recv(Socket, &c, 1, MSG_PEEK | MSG_DONTWAIT);
+            ssize_t r = (Seen & Trouble) ? SockFuncs.recv(Socket, &c, 1, MSG_PEEK | MSG_DONTWAIT) : 1;
             if (r > 0) {
                 e.ReadArmed = false;
                 out[n++] = {FdRead, 0};
@@ -334,13 +335,21 @@ void TSocket::OnFdEvents(TSocketHandle Socket, uint64_t Serial, unsigned Seen) {
     }
     if (n == 0 && (Seen & Trouble)) e.Stalled = true; // never spin on a condition no one can clear
     unsigned asked = e.Events;
-    UpdateWatch(Socket);
+    // A read or write event taken by a handler that reads or writes at once leaves the
+    // watch as it was: it is brought up to date after the handlers, which saves two
+    // system calls per event. Anything else (and a watch that fired while a nested loop
+    // ran inside a handler, n == 0) is brought up to date now.
+    bool later = n > 0 && e.Phase == TAsyncEntry::Connected;
+    if (!later) UpdateWatch(Socket);
     for (int i = 0; i < n; ++i) {
         // A handler may have closed the socket, and a new one may carry its number.
         auto again = Async->Map.find(Socket);
         if (again == Async->Map.end() || again->second.Serial != Serial) return;
         if (asked & out[i].Event) Notify(Socket, out[i].Event, out[i].Error);
     }
+    if (!later) return;
+    auto again = Async->Map.find(Socket);
+    if (again != Async->Map.end() && again->second.Serial == Serial) UpdateWatch(Socket);
 }
 
 void TSocket::DeliverDeferredConnect(TSocketHandle Socket, uint64_t Serial) {
@@ -554,6 +563,15 @@ int TSocket::SetSocketOptions(TSocketHandle Socket, int Level, int Option, const
     return -1;
 }
 
+bool TSocket::ReadMayHaveData(TSocketHandle Socket) const {
+    auto it = Async->Map.find(Socket);
+    if (it == Async->Map.end()) return true;
+    const TAsyncEntry& e = it->second;
+    bool watched = (e.Events & FdRead) && e.Phase == TAsyncEntry::Connected && e.ReadArmed && !e.Stalled &&
+                   (e.Watching & winsys::FdReadable);
+    return !watched;
+}
+
 bool TSocket::CanReadSocket(TSocketHandle Socket, int TimeoutMs) {
     CheckLoaded();
     pollfd p{Socket, POLLIN, 0};
@@ -662,11 +680,6 @@ std::string TSocket::LookupPort(uint16_t Port) {
     if (AllDigits(serv)) return {};
     return serv;
 }
-
-uint32_t TSocket::htonl(uint32_t V) { return ::htonl(V); }
-uint16_t TSocket::htons(uint16_t V) { return ::htons(V); }
-uint32_t TSocket::ntohl(uint32_t V) { return ::ntohl(V); }
-uint16_t TSocket::ntohs(uint16_t V) { return ::ntohs(V); }
 
 std::string TSocket::GetLocalHost() {
     CheckLoaded();

@@ -132,6 +132,10 @@ class TSocket {
     int SetAsyncStyles(TSocketHandle Socket, unsigned Events);
     // Level and option in the socket library's numbering (SolSocket, SoReuseAddr, ...).
     int SetSocketOptions(TSocketHandle Socket, int Level, int Option, const void* Value, int Len);
+    // False only while read notifications are on for Socket and it has been read since
+    // its last read event: any byte that arrives now is reported as a new event, so
+    // there is no need to ask the socket. True in every other case.
+    bool ReadMayHaveData(TSocketHandle Socket) const;
     // Waits at most TimeoutMs for the socket to be readable or writable. Not reported.
     bool CanReadSocket(TSocketHandle Socket, int TimeoutMs);
     bool CanWriteSocket(TSocketHandle Socket, int TimeoutMs);
@@ -150,10 +154,8 @@ class TSocket {
     uint16_t LookupService(const std::string& Name);
     // The service name of a TCP port (host order), or empty.
     std::string LookupPort(uint16_t Port);
-    static uint32_t htonl(uint32_t V);
-    static uint16_t htons(uint16_t V);
-    static uint32_t ntohl(uint32_t V);
-    static uint16_t ntohs(uint16_t V);
+    // Byte order: the platform's htonl, htons, ntohl and ntohs (macros in optimised
+    // builds, so they are not repeated here as members).
     std::string GetLocalHost();    // empty on failure
     std::string GetLocalAddress(); // the first address of the local host, dotted; empty on failure
     int GetLastError() const;

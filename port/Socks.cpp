@@ -1,6 +1,7 @@
 #include "port/Socks.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 
 namespace port {
 
@@ -54,10 +55,13 @@ std::vector<uint8_t> TSocksNegotiation::Start() {
 }
 
 std::vector<uint8_t> TSocksNegotiation::Socks4Request() const {
-    std::vector<uint8_t> r{4, 1};
+    std::vector<uint8_t> r;
+    r.reserve(10 + Req.UserCode.size() + Req.Name.size());
+    r.push_back(4); // version
+    r.push_back(1); // CONNECT
     PutPort(r, Req.Port);
     if (Req.Version == svSocks4a) {
-        r.insert(r.end(), {0, 0, 0, 1});
+        PutAddress(r, TInAddr{htonl(1)}); // 0.0.0.1: the name follows
         PutZString(r, Req.UserCode);
         PutZString(r, Req.Name);
     } else {
@@ -75,7 +79,9 @@ std::vector<uint8_t> TSocksNegotiation::Socks5Auth() const {
 }
 
 std::vector<uint8_t> TSocksNegotiation::Socks5Connect() const {
-    std::vector<uint8_t> r{5, 1, 0, 1};
+    std::vector<uint8_t> r;
+    r.reserve(10);
+    for (uint8_t b : {5, 1, 0, 1}) r.push_back(b); // version, CONNECT, reserved, IPv4
     PutAddress(r, Req.Address);
     PutPort(r, Req.Port);
     return r;

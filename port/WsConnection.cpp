@@ -32,7 +32,9 @@ size_t TWsConnection::SendUsed() const {
 }
 
 void TWsConnection::Fill() {
-    if (RecvFull || DataSocket == InvalidSocket) return;
+    // A socket read since its last read event has nothing new: its next byte brings an
+    // event of its own, so the timer's passes cost no system call.
+    if (RecvFull || DataSocket == InvalidSocket || !Owner.ReadMayHaveData(DataSocket)) return;
     const size_t size = RecvRing.size();
     auto receive = [&](size_t at, size_t n) -> size_t {
         int r = Owner.ReadSocket(DataSocket, RecvRing.data() + at, static_cast<int>(std::min<size_t>(n, INT_MAX)), 0);
