@@ -150,7 +150,8 @@ void TComboBox::SetItemIndex(int index) {
     if (index < -1 || index >= static_cast<int>(items_.size())) index = -1;
     if (index == itemIndex_) return;
     itemIndex_ = index;
-    if (index >= 0) Control::SetText(items_[index]);
+    // As the window system's combo box: removing the selection clears the text.
+    Control::SetText(index >= 0 ? items_[index] : std::string());
     Notify(Change::ItemIndex);
 }
 

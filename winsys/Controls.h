@@ -174,7 +174,8 @@ class TComboBox : public TTypingControl {
     void SetItems(std::vector<std::string> items);
     void ClearItems();
     int ItemIndex() const { return itemIndex_; }
-    // The program selects an item (-1: none); the text follows; no OnChange.
+    // The program selects an item (-1: none, which clears the text); the text follows;
+    // no OnChange.
     void SetItemIndex(int index);
     // The operator picks an item from the list; OnChange fires. False when out of range.
     bool Select(int index);

@@ -48,6 +48,8 @@ TEST(Controls, ComboSelectionAndTyping) {
     EXPECT_EQ(changes, 2);
     w.combo.SetItemIndex(0); // the program's choice fires nothing
     EXPECT_EQ(w.combo.Text(), "COM3");
+    w.combo.SetItemIndex(-1);
+    EXPECT_EQ(w.combo.Text(), "");
     EXPECT_EQ(changes, 2);
 }
 

@@ -1,0 +1,224 @@
+// TSerialDispatcher on real pseudo-terminals with its three threads: the test's thread
+// is the window thread, the pty's master is the peer.
+#include "port/SerialDispatcher.h"
+
+#include "port/PortErrors.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+
+using namespace port;
+
+namespace {
+
+std::string Pattern(size_t Count) {
+    std::string S(Count, '\0');
+    for (size_t I = 0; I < Count; ++I)
+        S[I] = static_cast<char>((I * 7 + I / 251) & 0xFF);
+    return S;
+}
+
+class SerialDispatcherTest : public ::testing::Test {
+  protected:
+    SerialDispatcherTest() {
+        SetPortClock(&PortClockValue);
+        winsys::EventLoop::SetCurrent(&Loop);
+        char Name[128];
+        EXPECT_EQ(openpty(&Master, &Slave, Name, nullptr, nullptr), 0);
+        SlavePath = Name;
+        fcntl(Master, F_SETFL, fcntl(Master, F_GETFL) | O_NONBLOCK);
+        Window = Loop.CreateWindow([this](winsys::HWND, uint32_t Msg, winsys::WPARAM W,
+                                          winsys::LPARAM L) -> winsys::LRESULT {
+            if (!Port || PortHandleOf(L) != Port->PortHandle()) return 0;
+            if (Msg == PortMsgAvail) {
+                ++AvailCount;
+                char C;
+                for (uint32_t I = 0; I < W && Port->GetChar(C) == 0; ++I)
+                    Received.push_back(C);
+            }
+            return 0;
+        });
+    }
+    ~SerialDispatcherTest() override {
+        Port.reset();
+        Loop.DestroyWindow(Window);
+        if (Master >= 0) close(Master);
+        close(Slave);
+        winsys::EventLoop::SetCurrent(nullptr);
+        SetPortClock(nullptr);
+    }
+
+    // As the component opens: the tool's design-time line (even parity), DTR and RTS on.
+    int32_t Open(uint32_t Parity = pEven) {
+        Port = std::make_unique<TSerialDispatcher>(nullptr, &Loop);
+        const int32_t R = Port->InitPort(SlavePath.c_str(), 19200, Parity, 8, 1, 4096, 4096, 0x03);
+        if (R == 0) {
+            Port->RegisterWndTriggerHandler(Window);
+            Port->UpdateHandlerFlags(fuEnablePort);
+            Port->ChangeLengthTrigger(1);
+        }
+        return R;
+    }
+
+    void WriteMaster(const std::string& Bytes) {
+        size_t At = 0;
+        for (int Round = 0; Round < 10000 && At < Bytes.size(); ++Round) {
+            const ssize_t N = write(Master, Bytes.data() + At, Bytes.size() - At);
+            if (N > 0) {
+                At += static_cast<size_t>(N);
+                continue;
+            }
+            // The pty is full: let the port take its share.
+            Loop.RunFor(1);
+        }
+        ASSERT_EQ(At, Bytes.size());
+    }
+
+    std::string ReadMaster(size_t Count) {
+        std::string Got;
+        for (int Round = 0; Round < 1000 && Got.size() < Count; ++Round) {
+            pollfd P{Master, POLLIN, 0};
+            if (poll(&P, 1, 2000) <= 0) break;
+            char Buf[4096];
+            const ssize_t N = read(Master, Buf, sizeof Buf);
+            if (N <= 0) break;
+            Got.append(Buf, static_cast<size_t>(N));
+        }
+        return Got;
+    }
+
+    // Runs the window thread until Pred holds, at most about five seconds.
+    template <class Pred> bool PumpUntil(Pred P) {
+        for (int I = 0; I < 5000 && !P(); ++I)
+            Loop.RunFor(1);
+        return P();
+    }
+
+    winsys::ManualClock PortClockValue{100000};
+    winsys::EventLoop Loop;
+    int Master = -1;
+    int Slave = -1;
+    std::string SlavePath;
+    winsys::HWND Window = 0;
+    std::unique_ptr<TSerialDispatcher> Port;
+    std::string Received;
+    int AvailCount = 0;
+};
+
+TEST_F(SerialDispatcherTest, APtyOpensAtEvenParityAndKeepsItAsThePortsLine) {
+    ASSERT_EQ(Open(pEven), 0);
+    EXPECT_TRUE(Port->ThreadsActive());
+    int32_t Baud;
+    uint32_t Parity;
+    uint16_t StopBits, DataBits;
+    Port->GetLine(Baud, Parity, StopBits, DataBits);
+    EXPECT_EQ(Baud, 19200);
+    EXPECT_EQ(Parity, static_cast<uint32_t>(pEven));
+    EXPECT_EQ(DataBits, 8);
+    EXPECT_EQ(StopBits, 1);
+
+    termios T{};
+    ASSERT_EQ(tcgetattr(Master, &T), 0);
+    EXPECT_EQ(cfgetospeed(&T), static_cast<speed_t>(B19200));
+    EXPECT_FALSE(T.c_cflag & PARENB);
+
+    // A change while open reaches the pty at once.
+    ASSERT_EQ(Port->SetLine(9600, pNone, 8, 2), 0);
+    ASSERT_EQ(tcgetattr(Master, &T), 0);
+    EXPECT_EQ(cfgetospeed(&T), static_cast<speed_t>(B9600));
+    EXPECT_TRUE(T.c_cflag & CSTOPB);
+}
+
+TEST_F(SerialDispatcherTest, OpenFailuresGiveTheCodesTheComponentMaps) {
+    ASSERT_EQ(Open(), 0);
+    TSerialDispatcher Second(nullptr, &Loop);
+    EXPECT_EQ(Second.InitPort(SlavePath.c_str(), 19200, pNone, 8, 1, 4096, 4096, 3),
+              ecAccessDenied);
+    EXPECT_EQ(Second.InitPort("/dev/pts/rvex-none", 19200, pNone, 8, 1, 4096, 4096, 3),
+              ecFileNotFound);
+    EXPECT_EQ(Second.InitPort("/rvex-no-folder/COM1", 19200, pNone, 8, 1, 4096, 4096, 3),
+              ecPathNotFound);
+    EXPECT_FALSE(Second.ThreadsActive());
+
+    Port->DonePort();
+    EXPECT_EQ(Second.InitPort(SlavePath.c_str(), 19200, pNone, 8, 1, 4096, 4096, 3), ecOK);
+    Second.DonePort();
+}
+
+TEST_F(SerialDispatcherTest, ABurstOf3000BytesArrivesCompleteAndInOrder) {
+    ASSERT_EQ(Open(), 0);
+    const std::string Reply = Pattern(3000);
+    WriteMaster(Reply);
+    EXPECT_TRUE(PumpUntil([&] { return Received.size() >= Reply.size(); }));
+    EXPECT_EQ(Received, Reply);
+}
+
+TEST_F(SerialDispatcherTest, BytesTrickledOneByOneArriveInOrder) {
+    ASSERT_EQ(Open(), 0);
+    const std::string Reply = Pattern(300);
+    for (size_t I = 0; I < Reply.size(); ++I) {
+        WriteMaster(Reply.substr(I, 1));
+        ASSERT_TRUE(PumpUntil([&] { return Received.size() > I; })) << "byte " << I;
+    }
+    EXPECT_EQ(Received, Reply);
+    EXPECT_EQ(AvailCount, 300);
+}
+
+TEST_F(SerialDispatcherTest, WritesGoOutThroughTheOutputThread) {
+    ASSERT_EQ(Open(), 0);
+    const std::string Request = "\x0A\x03\x01\xC5\x00\x04\x54\xB3";
+    ASSERT_EQ(Port->PutString(Request), 0);
+    EXPECT_EQ(ReadMaster(Request.size()), Request);
+
+    // More than the output ring holds, in pieces as it frees.
+    const std::string Big = Pattern(20000);
+    std::string Got;
+    size_t At = 0;
+    for (int Round = 0; Round < 100000 && (At < Big.size() || Got.size() < Big.size()); ++Round) {
+        if (At < Big.size()) {
+            const size_t N = std::min<size_t>(1000, Big.size() - At);
+            const int32_t R = Port->PutBlock(Big.data() + At, static_cast<uint32_t>(N));
+            if (R == 0)
+                At += N;
+            else
+                ASSERT_EQ(R, ecOutputBufferTooSmall);
+        }
+        char Buf[4096];
+        const ssize_t N = read(Master, Buf, sizeof Buf);
+        if (N > 0)
+            Got.append(Buf, static_cast<size_t>(N));
+        else if (At >= Big.size())
+            Got += ReadMaster(Big.size() - Got.size());
+    }
+    EXPECT_EQ(Got, Big);
+}
+
+// The peer goes away while the port is open (as a pulled USB adapter): the event wait
+// ends, the line error is set, writes are refused, and closing still completes.
+TEST_F(SerialDispatcherTest, AVanishedPeerIsReportedAndThePortStillCloses) {
+    ASSERT_EQ(Open(), 0);
+    WriteMaster("ok");
+    ASSERT_TRUE(PumpUntil([&] { return Received == "ok"; }));
+    close(Master);
+    Master = -1;
+
+    EXPECT_TRUE(PumpUntil([&] { return Port->ThreadCount() == 2; })); // the event wait ended
+    EXPECT_TRUE(PumpUntil([&] {
+        Port->RefreshStatus();
+        return (Port->LineErrors() & CE_BREAK) != 0;
+    }));
+    EXPECT_EQ(Port->PutString("x"), ecPutBlockFail);
+    Port->DonePort();
+    EXPECT_FALSE(Port->ThreadsActive());
+    Port.reset();
+}
+
+} // namespace
