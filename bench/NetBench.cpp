@@ -43,11 +43,14 @@ using namespace port;
 namespace {
 
 int64_t NowNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
-size_t TotalFor(size_t chunk) { return std::min<size_t>(chunk * 32768, 16u << 20); }
+size_t TotalFor(size_t chunk) {
+    return std::min<size_t>(chunk * 32768, 16u << 20);
+}
 
 // A connected loopback pair: Listen() then Accept() after the receiver connected.
 struct Pair {
@@ -97,7 +100,8 @@ void SendAll(int fd, const char* data, size_t n) {
 // Sends Total bytes in Chunk-sized sends.
 void Stream(int fd, size_t chunk, size_t total) {
     std::vector<char> buf(chunk, 'x');
-    for (size_t sent = 0; sent < total; sent += chunk) SendAll(fd, buf.data(), std::min(chunk, total - sent));
+    for (size_t sent = 0; sent < total; sent += chunk)
+        SendAll(fd, buf.data(), std::min(chunk, total - sent));
 }
 
 // Latency samples: the peer sends an 8-byte message once the receiver took the last.
@@ -108,7 +112,8 @@ struct Pinger {
     void Run(int fd, int count) {
         char msg[8] = {'p', 'i', 'n', 'g', 'p', 'i', 'n', 'g'};
         for (int i = 0; i < count; ++i) {
-            for (int spin = 0; !taken.load() && spin < 100000000; ++spin) std::this_thread::yield();
+            for (int spin = 0; !taken.load() && spin < 100000000; ++spin)
+                std::this_thread::yield();
             taken = false;
             sentAt = NowNs();
             SendAll(fd, msg, sizeof msg);
@@ -213,7 +218,8 @@ void EpollThroughput(benchmark::State& state) {
     EpollReader reader(fd);
     for (auto _ : state) {
         std::thread sender([&] { Stream(pair.peer, chunk, total); });
-        for (size_t got = 0; got < total;) got += reader.Pass();
+        for (size_t got = 0; got < total;)
+            got += reader.Pass();
         sender.join();
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * total));
@@ -255,7 +261,8 @@ struct PortReceiver {
     std::vector<char> block = std::vector<char>(8192);
 
     PortReceiver() {
-        window = loop.CreateWindow([this](winsys::HWND, uint32_t msg, winsys::WPARAM w, winsys::LPARAM) -> winsys::LRESULT {
+        window = loop.CreateWindow([this](winsys::HWND, uint32_t msg, winsys::WPARAM w,
+                                          winsys::LPARAM) -> winsys::LRESULT {
             if (msg == SocketNotifyMsg && w == WsEventConnect) connected = true;
             if (msg != PortMsgAvail) return 0;
             if (ping && w > 0) ping->FirstByte();
@@ -264,7 +271,8 @@ struct PortReceiver {
                 if (port->GetBlock(block.data(), n) == static_cast<int32_t>(n)) got += n;
             } else {
                 char c;
-                for (size_t i = 0; i < w && port->GetChar(c) == 0; ++i) ++got;
+                for (size_t i = 0; i < w && port->GetChar(c) == 0; ++i)
+                    ++got;
             }
             if (got >= want) loop.Quit();
             return 0;
@@ -277,7 +285,8 @@ struct PortReceiver {
         port->UpdateHandlerFlags(fuEnablePort);
         port->ChangeLengthTrigger(1);
         pair.Accept();
-        for (int i = 0; i < 2000 && !connected; ++i) loop.RunFor(1);
+        for (int i = 0; i < 2000 && !connected; ++i)
+            loop.RunFor(1);
     }
     ~PortReceiver() {
         port.reset();
@@ -304,8 +313,12 @@ void PortThroughput(benchmark::State& state, bool useBlock) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * total));
 }
 
-void PortGetCharThroughput(benchmark::State& state) { PortThroughput(state, false); }
-void PortGetBlockThroughput(benchmark::State& state) { PortThroughput(state, true); }
+void PortGetCharThroughput(benchmark::State& state) {
+    PortThroughput(state, false);
+}
+void PortGetBlockThroughput(benchmark::State& state) {
+    PortThroughput(state, true);
+}
 
 void PortLatency(benchmark::State& state, bool useBlock) {
     PortReceiver r;
@@ -322,8 +335,12 @@ void PortLatency(benchmark::State& state, bool useBlock) {
     ReportLatency(state, ping.samples);
 }
 
-void PortGetCharLatency(benchmark::State& state) { PortLatency(state, false); }
-void PortGetBlockLatency(benchmark::State& state) { PortLatency(state, true); }
+void PortGetCharLatency(benchmark::State& state) {
+    PortLatency(state, false);
+}
+void PortGetBlockLatency(benchmark::State& state) {
+    PortLatency(state, true);
+}
 
 // An open, connected port with nothing to do: the CPU it takes while its loop waits.
 void PortIdleCpu(benchmark::State& state) {
@@ -376,10 +393,11 @@ class Summary : public benchmark::ConsoleReporter {
         for (const char* size : {"8", "64", "4096"}) {
             double raw = Get(rates, std::string("RawThroughput/") + size);
             double raw4096 = Get(rates, "RawThroughput/4096");
-            for (const char* kind : {"EpollThroughput", "PortGetCharThroughput", "PortGetBlockThroughput"}) {
+            for (const char* kind :
+                 {"EpollThroughput", "PortGetCharThroughput", "PortGetBlockThroughput"}) {
                 double v = Get(rates, std::string(kind) + "/" + size);
-                std::printf("  %-24s %5s B: %9.1f MB/s  x%.3f of raw  x%.3f of raw 4096\n", kind, size, v / 1e6,
-                            raw > 0 ? v / raw : 0, raw4096 > 0 ? v / raw4096 : 0);
+                std::printf("  %-24s %5s B: %9.1f MB/s  x%.3f of raw  x%.3f of raw 4096\n", kind,
+                            size, v / 1e6, raw > 0 ? v / raw : 0, raw4096 > 0 ? v / raw4096 : 0);
             }
         }
         double raw = Get(medians, "RawLatency");
@@ -387,8 +405,8 @@ class Summary : public benchmark::ConsoleReporter {
         std::printf("Median latency: raw %.1f us, epoll %.1f us\n", raw, epoll);
         for (const char* kind : {"PortGetCharLatency", "PortGetBlockLatency"}) {
             double v = Get(medians, kind);
-            std::printf("  %-22s %.1f us  x%.2f of raw  %+.1f us against epoll\n", kind, v, raw > 0 ? v / raw : 0,
-                        v - epoll);
+            std::printf("  %-22s %.1f us  x%.2f of raw  %+.1f us against epoll\n", kind, v,
+                        raw > 0 ? v / raw : 0, v - epoll);
         }
     }
 

@@ -8,9 +8,9 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
-#include <utility>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <utility>
 
 namespace port {
 
@@ -19,8 +19,12 @@ namespace {
 // The socket library's last error belongs to the calling thread, as errno does.
 thread_local int LastError = 0;
 
-void SetLast(int Code) { LastError = Code; }
-void SetLastFromErrno() { LastError = TranslateSocketError(errno); }
+void SetLast(int Code) {
+    LastError = Code;
+}
+void SetLastFromErrno() {
+    LastError = TranslateSocketError(errno);
+}
 
 constexpr int WouldBlock = 10035;
 
@@ -56,11 +60,20 @@ bool ToPlatformOption(int Level, int Option, int& PLevel, int& POption) {
     if (Level == SolSocket) {
         PLevel = SOL_SOCKET;
         switch (Option) {
-        case SoReuseAddr: POption = SO_REUSEADDR; return true;
-        case SoKeepAlive: POption = SO_KEEPALIVE; return true;
-        case SoSndBuf: POption = SO_SNDBUF; return true;
-        case SoRcvBuf: POption = SO_RCVBUF; return true;
-        default: return false;
+        case SoReuseAddr:
+            POption = SO_REUSEADDR;
+            return true;
+        case SoKeepAlive:
+            POption = SO_KEEPALIVE;
+            return true;
+        case SoSndBuf:
+            POption = SO_SNDBUF;
+            return true;
+        case SoRcvBuf:
+            POption = SO_RCVBUF;
+            return true;
+        default:
+            return false;
         }
     }
     if (Level == IpProtoTcp && Option == TcpNoDelay) {
@@ -73,11 +86,13 @@ bool ToPlatformOption(int Level, int Option, int& PLevel, int& POption) {
 
 // RFC 6761: names of the "invalid" domain never exist; answer without the resolver.
 bool IsReservedInvalidName(std::string Name) {
-    for (char& c : Name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : Name)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (!Name.empty() && Name.back() == '.') Name.pop_back();
     constexpr std::string_view Suffix = ".invalid";
     return Name == "invalid" ||
-           (Name.size() > Suffix.size() && Name.compare(Name.size() - Suffix.size(), Suffix.size(), Suffix) == 0);
+           (Name.size() > Suffix.size() &&
+            Name.compare(Name.size() - Suffix.size(), Suffix.size(), Suffix) == 0);
 }
 
 bool AllDigits(std::string_view Text) {
@@ -89,7 +104,8 @@ bool AllDigits(std::string_view Text) {
 
 // A failed connect whose outcome the socket library would only report later.
 bool IsConnectOutcome(int Errno) {
-    return Errno == ECONNREFUSED || Errno == ETIMEDOUT || Errno == ENETUNREACH || Errno == EHOSTUNREACH;
+    return Errno == ECONNREFUSED || Errno == ETIMEDOUT || Errno == ENETUNREACH ||
+           Errno == EHOSTUNREACH;
 }
 
 } // namespace
@@ -132,11 +148,12 @@ TSocket::TSocket(winsys::EventLoop* Loop_) : Loop(Loop_), Async(std::make_unique
         ShowErrorMessage(StartError);
     }
     if (Loop)
-        Handle = Loop->CreateWindow([this](winsys::HWND, uint32_t Msg, winsys::WPARAM W, winsys::LPARAM L) {
-            winsys::LRESULT r = 0;
-            Notification([&] { r = WndProc(Msg, W, L); });
-            return r;
-        });
+        Handle = Loop->CreateWindow(
+            [this](winsys::HWND, uint32_t Msg, winsys::WPARAM W, winsys::LPARAM L) {
+                winsys::LRESULT r = 0;
+                Notification([&] { r = WndProc(Msg, W, L); });
+                return r;
+            });
 }
 
 TSocket::~TSocket() {
@@ -151,16 +168,22 @@ void TSocket::CheckLoaded() const {
     if (StartError != 0) throw ESocketException(StartError, "");
 }
 
-int TSocket::GetLastError() const { return LastError; }
+int TSocket::GetLastError() const {
+    return LastError;
+}
 
 winsys::LRESULT TSocket::WndProc(uint32_t Msg, winsys::WPARAM WParam, winsys::LPARAM LParam) {
     switch (Msg) {
-    case SocketNotifyMsg: CMSocketMessage(WParam, LParam); return 0;
+    case SocketNotifyMsg:
+        CMSocketMessage(WParam, LParam);
+        return 0;
     case DeferredConnectMsg:
         DeliverDeferredConnect(static_cast<TSocketHandle>(WParam), static_cast<uint64_t>(LParam));
         return 0;
-    case WmQueryEndSession: return 1;
-    default: return 0; // no default handling: unhandled messages are neither passed on nor answered
+    case WmQueryEndSession:
+        return 1;
+    default:
+        return 0; // no default handling: unhandled messages are neither passed on nor answered
     }
 }
 
@@ -171,12 +194,23 @@ void TSocket::CMSocketMessage(winsys::WPARAM WParam, winsys::LPARAM LParam) {
         return;
     }
     switch (SelectEvent(LParam)) {
-    case FdRead: DoRead(Socket); break;
-    case FdWrite: DoWrite(Socket); break;
-    case FdAccept: DoAccept(Socket); break;
-    case FdConnect: DoConnect(Socket); break;
-    case FdClose: DoDisconnect(Socket); break;
-    default: break;
+    case FdRead:
+        DoRead(Socket);
+        break;
+    case FdWrite:
+        DoWrite(Socket);
+        break;
+    case FdAccept:
+        DoAccept(Socket);
+        break;
+    case FdConnect:
+        DoConnect(Socket);
+        break;
+    case FdClose:
+        DoDisconnect(Socket);
+        break;
+    default:
+        break;
     }
 }
 
@@ -200,7 +234,9 @@ void TSocket::DoError(TSocketHandle Socket, int ErrCode) {
     OnError(*this, Socket, ErrCode);
 }
 void TSocket::ShowErrorMessage(int) {}
-void TSocket::ReportError(TSocketHandle Socket, int ErrCode) { DoError(Socket, ErrCode); }
+void TSocket::ReportError(TSocketHandle Socket, int ErrCode) {
+    DoError(Socket, ErrCode);
+}
 
 template <class Body> void TSocket::Notification(Body&& Run) {
     ++NotifyDepth;
@@ -255,7 +291,8 @@ void TSocket::UpdateWatch(TSocketHandle Socket) {
             if (e.ReadArmed && (e.Events & (FdRead | FdClose))) want |= winsys::FdReadable;
             if (e.WriteArmed && (e.Events & FdWrite)) want |= winsys::FdWritable;
             break;
-        default: break;
+        default:
+            break;
         }
     }
     if (want == 0) {
@@ -273,7 +310,8 @@ void TSocket::UpdateWatch(TSocketHandle Socket) {
 }
 
 void TSocket::Notify(TSocketHandle Socket, unsigned Event, int Error) {
-    Loop->SendMessage(Handle, SocketNotifyMsg, static_cast<winsys::WPARAM>(Socket), MakeSelectLParam(Event, Error));
+    Loop->SendMessage(Handle, SocketNotifyMsg, static_cast<winsys::WPARAM>(Socket),
+                      MakeSelectLParam(Event, Error));
 }
 
 void TSocket::OnFdEvents(TSocketHandle Socket, uint64_t Serial, unsigned Seen) {
@@ -314,7 +352,8 @@ void TSocket::OnFdEvents(TSocketHandle Socket, uint64_t Serial, unsigned Seen) {
             // Readable without a hang-up is data. With one, a look at the next byte
             // tells the last data from the end of the stream.
             char c;
-            ssize_t r = (Seen & Trouble) ? SockFuncs.recv(Socket, &c, 1, MSG_PEEK | MSG_DONTWAIT) : 1;
+            ssize_t r =
+                (Seen & Trouble) ? SockFuncs.recv(Socket, &c, 1, MSG_PEEK | MSG_DONTWAIT) : 1;
             if (r > 0) {
                 e.ReadArmed = false;
                 out[n++] = {FdRead, 0};
@@ -331,7 +370,8 @@ void TSocket::OnFdEvents(TSocketHandle Socket, uint64_t Serial, unsigned Seen) {
             out[n++] = {FdWrite, 0};
         }
         break;
-    default: break;
+    default:
+        break;
     }
     if (n == 0 && (Seen & Trouble)) e.Stalled = true; // never spin on a condition no one can clear
     unsigned asked = e.Events;
@@ -432,7 +472,8 @@ TSocketHandle TSocket::AcceptSocket(TSocketHandle Socket, TSockAddrIn& Addr) {
     CheckLoaded();
     sockaddr_in a{};
     socklen_t len = sizeof a;
-    int fd = SockFuncs.accept4(Socket, reinterpret_cast<sockaddr*>(&a), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    int fd = SockFuncs.accept4(Socket, reinterpret_cast<sockaddr*>(&a), &len,
+                               SOCK_NONBLOCK | SOCK_CLOEXEC);
     int err = errno;
     unsigned events = 0;
     if (auto it = Async->Map.find(Socket); it != Async->Map.end()) {
@@ -458,9 +499,11 @@ TSocketHandle TSocket::AcceptSocket(TSocketHandle Socket, TSockAddrIn& Addr) {
 
 int TSocket::ReadSocket(TSocketHandle Socket, void* Buf, int Size, int Flags) {
     CheckLoaded();
-    ssize_t r = SockFuncs.recv(Socket, Buf, Size > 0 ? static_cast<size_t>(Size) : 0, ToPlatformFlags(Flags));
+    ssize_t r = SockFuncs.recv(Socket, Buf, Size > 0 ? static_cast<size_t>(Size) : 0,
+                               ToPlatformFlags(Flags));
     int err = errno;
-    if (auto it = Async->Map.find(Socket); it != Async->Map.end() && (!it->second.ReadArmed || it->second.Stalled)) {
+    if (auto it = Async->Map.find(Socket);
+        it != Async->Map.end() && (!it->second.ReadArmed || it->second.Stalled)) {
         it->second.ReadArmed = true;
         it->second.Stalled = false;
         UpdateWatch(Socket);
@@ -528,7 +571,8 @@ int TSocket::SetAsyncStyles(TSocketHandle Socket, unsigned Events) {
         socklen_t len = sizeof listening;
         sockaddr_in peer{};
         socklen_t peerLen = sizeof peer;
-        if (SockFuncs.getsockopt(Socket, SOL_SOCKET, SO_ACCEPTCONN, &listening, &len) == 0 && listening)
+        if (SockFuncs.getsockopt(Socket, SOL_SOCKET, SO_ACCEPTCONN, &listening, &len) == 0 &&
+            listening)
             e.Phase = TAsyncEntry::Listening;
         else if (SockFuncs.getpeername(Socket, reinterpret_cast<sockaddr*>(&peer), &peerLen) == 0) {
             e.Phase = TAsyncEntry::Connected;
@@ -548,7 +592,8 @@ int TSocket::SetAsyncStyles(TSocketHandle Socket, unsigned Events) {
     return 0;
 }
 
-int TSocket::SetSocketOptions(TSocketHandle Socket, int Level, int Option, const void* Value, int Len) {
+int TSocket::SetSocketOptions(TSocketHandle Socket, int Level, int Option, const void* Value,
+                              int Len) {
     CheckLoaded();
     int pLevel = 0, pOption = 0;
     if (!ToPlatformOption(Level, Option, pLevel, pOption)) {
@@ -556,7 +601,8 @@ int TSocket::SetSocketOptions(TSocketHandle Socket, int Level, int Option, const
         Report(Socket, false);
         return -1;
     }
-    if (SockFuncs.setsockopt(Socket, pLevel, pOption, Value, Len > 0 ? static_cast<socklen_t>(Len) : 0) == 0)
+    if (SockFuncs.setsockopt(Socket, pLevel, pOption, Value,
+                             Len > 0 ? static_cast<socklen_t>(Len) : 0) == 0)
         return 0;
     SetLastFromErrno();
     Report(Socket, false);
@@ -567,8 +613,8 @@ bool TSocket::ReadMayHaveData(TSocketHandle Socket) const {
     auto it = Async->Map.find(Socket);
     if (it == Async->Map.end()) return true;
     const TAsyncEntry& e = it->second;
-    bool watched = (e.Events & FdRead) && e.Phase == TAsyncEntry::Connected && e.ReadArmed && !e.Stalled &&
-                   (e.Watching & winsys::FdReadable);
+    bool watched = (e.Events & FdRead) && e.Phase == TAsyncEntry::Connected && e.ReadArmed &&
+                   !e.Stalled && (e.Watching & winsys::FdReadable);
     return !watched;
 }
 
@@ -619,7 +665,8 @@ std::vector<TInAddr> TSocket::LookupNameAll(const std::string& Name, size_t Max)
     }
     for (addrinfo* ai = list; ai && found.size() < Max; ai = ai->ai_next)
         if (ai->ai_family == AF_INET && ai->ai_addr)
-            found.push_back(TInAddr{reinterpret_cast<const sockaddr_in*>(ai->ai_addr)->sin_addr.s_addr});
+            found.push_back(
+                TInAddr{reinterpret_cast<const sockaddr_in*>(ai->ai_addr)->sin_addr.s_addr});
     SockFuncs.freeaddrinfo(list);
     return found;
 }
@@ -635,8 +682,8 @@ std::string TSocket::LookupAddress(TInAddr Addr) {
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = Addr.S_addr;
     char host[NI_MAXHOST] = {};
-    int r = SockFuncs.getnameinfo(reinterpret_cast<const sockaddr*>(&a), sizeof a, host, sizeof host, nullptr, 0,
-                                  NI_NAMEREQD);
+    int r = SockFuncs.getnameinfo(reinterpret_cast<const sockaddr*>(&a), sizeof a, host,
+                                  sizeof host, nullptr, 0, NI_NAMEREQD);
     if (r != 0) {
         SetLast(TranslateLookupError(r, errno));
         return {};
@@ -671,7 +718,8 @@ std::string TSocket::LookupPort(uint16_t Port) {
     a.sin_family = AF_INET;
     a.sin_port = htons(Port);
     char serv[NI_MAXSERV] = {};
-    int r = SockFuncs.getnameinfo(reinterpret_cast<const sockaddr*>(&a), sizeof a, nullptr, 0, serv, sizeof serv, 0);
+    int r = SockFuncs.getnameinfo(reinterpret_cast<const sockaddr*>(&a), sizeof a, nullptr, 0, serv,
+                                  sizeof serv, 0);
     if (r != 0) {
         SetLast(TranslateLookupError(r, errno));
         return {};

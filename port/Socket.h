@@ -87,9 +87,12 @@ constexpr int IpProtoTcp = 6;
 constexpr int TcpNoDelay = 1;
 
 constexpr winsys::LPARAM MakeSelectLParam(unsigned Event, int Error) {
-    return static_cast<winsys::LPARAM>((static_cast<uint32_t>(Error & 0xFFFF) << 16) | (Event & 0xFFFF));
+    return static_cast<winsys::LPARAM>((static_cast<uint32_t>(Error & 0xFFFF) << 16) |
+                                       (Event & 0xFFFF));
 }
-constexpr unsigned SelectEvent(winsys::LPARAM LParam) { return static_cast<unsigned>(LParam) & 0xFFFF; }
+constexpr unsigned SelectEvent(winsys::LPARAM LParam) {
+    return static_cast<unsigned>(LParam) & 0xFFFF;
+}
 constexpr int SelectError(winsys::LPARAM LParam) {
     return static_cast<int>((static_cast<uint32_t>(LParam) >> 16) & 0xFFFF);
 }
@@ -97,7 +100,8 @@ constexpr int SelectError(winsys::LPARAM LParam) {
 class TSocket {
   public:
     using TWsNotifyEvent = std::function<void(TSocket& Sender, TSocketHandle Socket)>;
-    using TWsSocketErrorEvent = std::function<void(TSocket& Sender, TSocketHandle Socket, int ErrCode)>;
+    using TWsSocketErrorEvent =
+        std::function<void(TSocket& Sender, TSocketHandle Socket, int ErrCode)>;
 
     // Loads and starts the library (StartupError 9002 when it cannot be loaded, the
     // start-up's own code when that fails, 9003 for a version other than 1.1) and,
@@ -119,15 +123,15 @@ class TSocket {
     TSocketHandle CreateSocket();
     int BindSocket(TSocketHandle Socket, const TSockAddrIn& Addr);    // would-block reported
     int ConnectSocket(TSocketHandle Socket, const TSockAddrIn& Addr); // would-block passed over
-    int ListenSocket(TSocketHandle Socket, int Backlog);               // would-block passed over
+    int ListenSocket(TSocketHandle Socket, int Backlog);              // would-block passed over
     // The accepted socket or InvalidSocket; Addr receives the peer. Would-block reported.
     TSocketHandle AcceptSocket(TSocketHandle Socket, TSockAddrIn& Addr);
     // Count (0 when the peer has closed) or -1. Would-block passed over.
     int ReadSocket(TSocketHandle Socket, void* Buf, int Size, int Flags);
     // Count or -1. Would-block passed over; the socket then reports write again.
     int WriteSocket(TSocketHandle Socket, const void* Buf, int Size, int Flags);
-    int CloseSocket(TSocketHandle Socket);                             // would-block reported
-    int ShutdownSocket(TSocketHandle Socket, int How);                 // would-block passed over
+    int CloseSocket(TSocketHandle Socket);             // would-block reported
+    int ShutdownSocket(TSocketHandle Socket, int How); // would-block passed over
     // Events 0 stops the notifications of Socket. Failures reported.
     int SetAsyncStyles(TSocketHandle Socket, unsigned Events);
     // Level and option in the socket library's numbering (SolSocket, SoReuseAddr, ...).

@@ -20,7 +20,9 @@ int PlatformStartup(uint16_t VersionRequested, TWSAData* Data) {
     return 0;
 }
 
-int PlatformCleanup() { return 0; }
+int PlatformCleanup() {
+    return 0;
+}
 
 bool PlatformLoader(TSockFuncs& Funcs) {
     Funcs = PlatformSockFuncs();
@@ -43,21 +45,21 @@ struct TErrnoRow {
     int Code;
 };
 constexpr TErrnoRow ErrnoTable[] = {
-    {EINTR, 10004},          {EACCES, 10013},         {EPERM, 10013},
-    {EFAULT, 10014},         {EINVAL, 10022},         {EMFILE, 10024},
-    {ENFILE, 10024},         {EAGAIN, 10035},         {EINPROGRESS, 10035},
-    {EALREADY, 10037},       {ENOTSOCK, 10038},       {EBADF, 10038},
-    {EDESTADDRREQ, 10039},   {EMSGSIZE, 10040},       {EPROTOTYPE, 10041},
-    {ENOPROTOOPT, 10042},    {EPROTONOSUPPORT, 10043}, {ESOCKTNOSUPPORT, 10044},
-    {EOPNOTSUPP, 10045},     {EPFNOSUPPORT, 10046},   {EAFNOSUPPORT, 10047},
-    {EADDRINUSE, 10048},     {EADDRNOTAVAIL, 10049},  {ENETDOWN, 10050},
-    {ENETUNREACH, 10051},    {ENETRESET, 10052},      {ECONNABORTED, 10053},
-    {ECONNRESET, 10054},     {EPIPE, 10054},          {ENOBUFS, 10055},
-    {ENOMEM, 10055},         {EISCONN, 10056},        {ENOTCONN, 10057},
-    {ESHUTDOWN, 10058},      {ETOOMANYREFS, 10059},   {ETIMEDOUT, 10060},
-    {ECONNREFUSED, 10061},   {ELOOP, 10062},          {ENAMETOOLONG, 10063},
-    {EHOSTDOWN, 10064},      {EHOSTUNREACH, 10065},   {ENOTEMPTY, 10066},
-    {EUSERS, 10068},         {EDQUOT, 10069},         {ESTALE, 10070},
+    {EINTR, 10004},        {EACCES, 10013},          {EPERM, 10013},
+    {EFAULT, 10014},       {EINVAL, 10022},          {EMFILE, 10024},
+    {ENFILE, 10024},       {EAGAIN, 10035},          {EINPROGRESS, 10035},
+    {EALREADY, 10037},     {ENOTSOCK, 10038},        {EBADF, 10038},
+    {EDESTADDRREQ, 10039}, {EMSGSIZE, 10040},        {EPROTOTYPE, 10041},
+    {ENOPROTOOPT, 10042},  {EPROTONOSUPPORT, 10043}, {ESOCKTNOSUPPORT, 10044},
+    {EOPNOTSUPP, 10045},   {EPFNOSUPPORT, 10046},    {EAFNOSUPPORT, 10047},
+    {EADDRINUSE, 10048},   {EADDRNOTAVAIL, 10049},   {ENETDOWN, 10050},
+    {ENETUNREACH, 10051},  {ENETRESET, 10052},       {ECONNABORTED, 10053},
+    {ECONNRESET, 10054},   {EPIPE, 10054},           {ENOBUFS, 10055},
+    {ENOMEM, 10055},       {EISCONN, 10056},         {ENOTCONN, 10057},
+    {ESHUTDOWN, 10058},    {ETOOMANYREFS, 10059},    {ETIMEDOUT, 10060},
+    {ECONNREFUSED, 10061}, {ELOOP, 10062},           {ENAMETOOLONG, 10063},
+    {EHOSTDOWN, 10064},    {EHOSTUNREACH, 10065},    {ENOTEMPTY, 10066},
+    {EUSERS, 10068},       {EDQUOT, 10069},          {ESTALE, 10070},
     {EREMOTE, 10071},
 };
 
@@ -106,17 +108,28 @@ bool LoadWinsock() {
     }
     const TSockFuncs& f = SockFuncs;
     const std::pair<const char*, bool> entries[] = {
-        {"WSAStartup", f.WSAStartup != nullptr},   {"WSACleanup", f.WSACleanup != nullptr},
-        {"socket", f.socket != nullptr},           {"bind", f.bind != nullptr},
-        {"connect", f.connect != nullptr},         {"listen", f.listen != nullptr},
-        {"accept4", f.accept4 != nullptr},         {"recv", f.recv != nullptr},
-        {"send", f.send != nullptr},               {"close", f.close != nullptr},
-        {"shutdown", f.shutdown != nullptr},       {"getsockopt", f.getsockopt != nullptr},
-        {"setsockopt", f.setsockopt != nullptr},   {"getpeername", f.getpeername != nullptr},
-        {"getsockname", f.getsockname != nullptr}, {"fcntl", f.fcntl != nullptr},
-        {"poll", f.poll != nullptr},               {"inet_addr", f.inet_addr != nullptr},
-        {"inet_ntop", f.inet_ntop != nullptr},     {"getaddrinfo", f.getaddrinfo != nullptr},
-        {"freeaddrinfo", f.freeaddrinfo != nullptr}, {"getnameinfo", f.getnameinfo != nullptr},
+        {"WSAStartup", f.WSAStartup != nullptr},
+        {"WSACleanup", f.WSACleanup != nullptr},
+        {"socket", f.socket != nullptr},
+        {"bind", f.bind != nullptr},
+        {"connect", f.connect != nullptr},
+        {"listen", f.listen != nullptr},
+        {"accept4", f.accept4 != nullptr},
+        {"recv", f.recv != nullptr},
+        {"send", f.send != nullptr},
+        {"close", f.close != nullptr},
+        {"shutdown", f.shutdown != nullptr},
+        {"getsockopt", f.getsockopt != nullptr},
+        {"setsockopt", f.setsockopt != nullptr},
+        {"getpeername", f.getpeername != nullptr},
+        {"getsockname", f.getsockname != nullptr},
+        {"fcntl", f.fcntl != nullptr},
+        {"poll", f.poll != nullptr},
+        {"inet_addr", f.inet_addr != nullptr},
+        {"inet_ntop", f.inet_ntop != nullptr},
+        {"getaddrinfo", f.getaddrinfo != nullptr},
+        {"freeaddrinfo", f.freeaddrinfo != nullptr},
+        {"getnameinfo", f.getnameinfo != nullptr},
         {"gethostname", f.gethostname != nullptr},
     };
     for (const auto& [name, present] : entries)
@@ -127,7 +140,9 @@ bool LoadWinsock() {
     return true;
 }
 
-std::string MissingSockFunc() { return Missing; }
+std::string MissingSockFunc() {
+    return Missing;
+}
 
 void UnloadWinsock() {
     SockFuncs = TSockFuncs{};
@@ -143,24 +158,38 @@ int TranslateSocketError(int Errno) {
 
 int TranslateLookupError(int EaiCode, int Errno) {
     switch (EaiCode) {
-    case 0: return 0;
-    case EAI_NONAME: return 11001;      // host not found
-    case EAI_AGAIN: return 11002;       // try again
-    case EAI_FAIL: return 11003;        // non-recoverable
+    case 0:
+        return 0;
+    case EAI_NONAME:
+        return 11001; // host not found
+    case EAI_AGAIN:
+        return 11002; // try again
+    case EAI_FAIL:
+        return 11003; // non-recoverable
 #ifdef EAI_NODATA
-    case EAI_NODATA: return 11004;      // valid name, no address
+    case EAI_NODATA:
+        return 11004; // valid name, no address
 #endif
 #ifdef EAI_ADDRFAMILY
-    case EAI_ADDRFAMILY: return 11004;
+    case EAI_ADDRFAMILY:
+        return 11004;
 #endif
-    case EAI_FAMILY: return 10047;
-    case EAI_SOCKTYPE: return 10044;
-    case EAI_BADFLAGS: return 10022;
-    case EAI_MEMORY: return 10055;
-    case EAI_SERVICE: return 10109;     // the socket library's "type not found"
-    case EAI_OVERFLOW: return 10063;    // name too long
-    case EAI_SYSTEM: return TranslateSocketError(Errno);
-    default: return 11003;
+    case EAI_FAMILY:
+        return 10047;
+    case EAI_SOCKTYPE:
+        return 10044;
+    case EAI_BADFLAGS:
+        return 10022;
+    case EAI_MEMORY:
+        return 10055;
+    case EAI_SERVICE:
+        return 10109; // the socket library's "type not found"
+    case EAI_OVERFLOW:
+        return 10063; // name too long
+    case EAI_SYSTEM:
+        return TranslateSocketError(Errno);
+    default:
+        return 11003;
     }
 }
 

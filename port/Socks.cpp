@@ -13,7 +13,8 @@ void PutPort(std::vector<uint8_t>& Out, uint16_t Port) {
 }
 
 void PutAddress(std::vector<uint8_t>& Out, TInAddr Addr) {
-    for (int i = 0; i < 4; ++i) Out.push_back(Addr.Byte(i));
+    for (int i = 0; i < 4; ++i)
+        Out.push_back(Addr.Byte(i));
 }
 
 // A zero-terminated field: the text up to its first zero, then the zero.
@@ -81,13 +82,16 @@ std::vector<uint8_t> TSocksNegotiation::Socks5Auth() const {
 std::vector<uint8_t> TSocksNegotiation::Socks5Connect() const {
     std::vector<uint8_t> r;
     r.reserve(10);
-    for (uint8_t b : {5, 1, 0, 1}) r.push_back(b); // version, CONNECT, reserved, IPv4
+    for (uint8_t b : {5, 1, 0, 1})
+        r.push_back(b); // version, CONNECT, reserved, IPv4
     PutAddress(r, Req.Address);
     PutPort(r, Req.Port);
     return r;
 }
 
-size_t TSocksNegotiation::Needed() const { return Done() ? 0 : Want - Reply.size(); }
+size_t TSocksNegotiation::Needed() const {
+    return Done() ? 0 : Want - Reply.size();
+}
 
 size_t TSocksNegotiation::Feed(std::span<const uint8_t> Data, std::vector<uint8_t>& Send) {
     size_t taken = 0;
@@ -107,11 +111,21 @@ void TSocksNegotiation::Complete(std::vector<uint8_t>& Send) {
     switch (Step) {
     case Socks4Reply:
         switch (r[1]) {
-        case 90: Finish(0); break;
-        case 91: Finish(9008); break;
-        case 92: Finish(9009); break;
-        case 93: Finish(9010); break;
-        default: Finish(9011); break;
+        case 90:
+            Finish(0);
+            break;
+        case 91:
+            Finish(9008);
+            break;
+        case 92:
+            Finish(9009);
+            break;
+        case 93:
+            Finish(9010);
+            break;
+        default:
+            Finish(9011);
+            break;
         }
         break;
     case MethodReply:
@@ -152,8 +166,11 @@ void TSocksNegotiation::Complete(std::vector<uint8_t>& Send) {
             Finish(r[3] == 4 ? 9020 : 9021);
         }
         break;
-    case ConnectTail: Finish(0); break;
-    default: break;
+    case ConnectTail:
+        Finish(0);
+        break;
+    default:
+        break;
     }
 }
 

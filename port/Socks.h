@@ -28,11 +28,11 @@ enum TSocksVersion { svNone, svSocks4, svSocks4a, svSocks5 };
 
 struct TSocksRequest {
     TSocksVersion Version = svSocks5;
-    TInAddr Address;          // the destination, resolved (unused by SOCKS 4a)
-    uint16_t Port = 0;        // the destination port, host order
-    std::string Name;         // the destination as given (SOCKS 4a)
-    std::string UserCode;     // SOCKS 4 user id, SOCKS 5 user name
-    std::string Password;     // SOCKS 5
+    TInAddr Address;      // the destination, resolved (unused by SOCKS 4a)
+    uint16_t Port = 0;    // the destination port, host order
+    std::string Name;     // the destination as given (SOCKS 4a)
+    std::string UserCode; // SOCKS 4 user id, SOCKS 5 user name
+    std::string Password; // SOCKS 5
 };
 
 class TSocksNegotiation {

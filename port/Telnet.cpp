@@ -28,7 +28,8 @@ TTelnetFilter::TResult TTelnetFilter::Filter(std::span<const uint8_t> In, std::s
             // Plain bytes up to the next special one go across in one block.
             bool crSpecial = BinaryOpt != tnoTrue;
             size_t end = i;
-            while (end < In.size() && In[end] != TelnetIAC && !(crSpecial && In[end] == CR)) ++end;
+            while (end < In.size() && In[end] != TelnetIAC && !(crSpecial && In[end] == CR))
+                ++end;
             size_t n = std::min(end - i, Out.size() - o);
             if (n) {
                 std::memcpy(Out.data() + o, In.data() + i, n);
@@ -136,7 +137,8 @@ void TTelnetFilter::HandleCommand(uint8_t Cmd, uint8_t Opt) {
         if (Opt == TelnetOptBinary) BinaryOpt = tnoFalse;
         if (Opt == TelnetOptSga) SgaOpt = tnoFalse;
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -183,7 +185,8 @@ void TTelnetFilter::Reset() {
     LogEntries.clear();
 }
 
-TTelnetEscapeResult TelnetEscape(std::span<const uint8_t> In, TTelnetOpt BinaryOpt, std::span<uint8_t> Out) {
+TTelnetEscapeResult TelnetEscape(std::span<const uint8_t> In, TTelnetOpt BinaryOpt,
+                                 std::span<uint8_t> Out) {
     size_t i = 0, o = 0;
     bool crSpecial = BinaryOpt != tnoTrue;
     while (i < In.size()) {

@@ -97,6 +97,7 @@ struct TTelnetEscapeResult {
 };
 // Escapes In into Out as far as Out has room; a doubled 255 or a CR NUL is stored only
 // when both of its bytes fit.
-TTelnetEscapeResult TelnetEscape(std::span<const uint8_t> In, TTelnetOpt BinaryOpt, std::span<uint8_t> Out);
+TTelnetEscapeResult TelnetEscape(std::span<const uint8_t> In, TTelnetOpt BinaryOpt,
+                                 std::span<uint8_t> Out);
 
 } // namespace port

@@ -15,20 +15,32 @@ std::unique_ptr<TDeviceSocket> Instance;
 int InstanceUsers = 0;
 
 // Network reset, connection aborted, connection reset by the peer.
-bool EndsTheConnection(int ErrCode) { return ErrCode == 10052 || ErrCode == 10053 || ErrCode == 10054; }
+bool EndsTheConnection(int ErrCode) {
+    return ErrCode == 10052 || ErrCode == 10053 || ErrCode == 10054;
+}
 
 TDispatchSubType TelnetSubType(TTelnetLogKind Kind) {
     switch (Kind) {
-    case TTelnetLogKind::SWill: return dstSWill;
-    case TTelnetLogKind::SWont: return dstSWont;
-    case TTelnetLogKind::SDo: return dstSDo;
-    case TTelnetLogKind::SDont: return dstSDont;
-    case TTelnetLogKind::RWill: return dstRWill;
-    case TTelnetLogKind::RWont: return dstRWont;
-    case TTelnetLogKind::RDo: return dstRDo;
-    case TTelnetLogKind::RDont: return dstRDont;
-    case TTelnetLogKind::Command: return dstCommand;
-    case TTelnetLogKind::STerm: return dstSTerm;
+    case TTelnetLogKind::SWill:
+        return dstSWill;
+    case TTelnetLogKind::SWont:
+        return dstSWont;
+    case TTelnetLogKind::SDo:
+        return dstSDo;
+    case TTelnetLogKind::SDont:
+        return dstSDont;
+    case TTelnetLogKind::RWill:
+        return dstRWill;
+    case TTelnetLogKind::RWont:
+        return dstRWont;
+    case TTelnetLogKind::RDo:
+        return dstRDo;
+    case TTelnetLogKind::RDont:
+        return dstRDont;
+    case TTelnetLogKind::Command:
+        return dstCommand;
+    case TTelnetLogKind::STerm:
+        return dstSTerm;
     }
     return dstNone;
 }
@@ -53,7 +65,9 @@ void ReleaseDeviceSocket() {
     socket->WhenIdle([socket] { delete socket; });
 }
 
-TDeviceSocket* CurrentDeviceSocket() { return Instance.get(); }
+TDeviceSocket* CurrentDeviceSocket() {
+    return Instance.get();
+}
 
 TDeviceSocket::TDeviceSocket(winsys::EventLoop* Loop) : TSocket(Loop) {}
 
@@ -92,7 +106,8 @@ TSocketHandle TDeviceSocket::TweakSocket(TSocketHandle Socket) {
     return c ? c->CommSocket : InvalidSocket;
 }
 
-winsys::LRESULT TDeviceSocket::DoDispMessage(TSocketHandle Socket, unsigned, winsys::LPARAM LParam) {
+winsys::LRESULT TDeviceSocket::DoDispMessage(TSocketHandle Socket, unsigned,
+                                             winsys::LPARAM LParam) {
     TWsConnection* c = FindConnection(Socket);
     if (!c || !c->Dispatcher || !c->Dispatcher->Window()) return 0;
     return GetLoop()->SendMessage(c->Dispatcher->Window(), SocketNotifyMsg,
@@ -116,7 +131,8 @@ winsys::LRESULT TDeviceSocket::DoWsMessage(TSocketHandle Socket, int Event, wins
     };
     winsys::LRESULT r;
     try {
-        r = GetLoop()->SendMessage(d->NotifyWindow, SocketNotifyMsg, static_cast<winsys::WPARAM>(Event), LParam);
+        r = GetLoop()->SendMessage(d->NotifyWindow, SocketNotifyMsg,
+                                   static_cast<winsys::WPARAM>(Event), LParam);
     } catch (...) {
         restore();
         throw;
@@ -148,7 +164,8 @@ void TDeviceSocket::DoRead(TSocketHandle Socket) {
 
 void TDeviceSocket::DoWrite(TSocketHandle Socket) {
     // The socket takes data again: what it refused goes now, not at the next tick.
-    if (TWsConnection* c = FindConnection(Socket); c && c->DataSocket == Socket) c->WriteBuf(nullptr, 0);
+    if (TWsConnection* c = FindConnection(Socket); c && c->DataSocket == Socket)
+        c->WriteBuf(nullptr, 0);
     TSocket::DoWrite(Socket);
 }
 
@@ -181,7 +198,8 @@ void TDeviceSocket::DoAccept(TSocketHandle Socket) {
     }
     c->DataSocket = accepted;
     c->Dispatcher->RemoteAddr = peer;
-    winsys::LRESULT reply = DoWsMessage(Socket, WsEventAccept, static_cast<winsys::LPARAM>(peer.sin_addr.S_addr));
+    winsys::LRESULT reply =
+        DoWsMessage(Socket, WsEventAccept, static_cast<winsys::LPARAM>(peer.sin_addr.S_addr));
     c = FindConnection(Socket); // the handler may have closed the port
     if (c && c->DataSocket == accepted) {
         if (reply == 1) {
@@ -246,9 +264,12 @@ void TDeviceSocket::DoError(TSocketHandle Socket, int ErrCode) {
 TWinsockDispatcher::TWinsockDispatcher(TBaseComponent* Owner, winsys::EventLoop* Loop)
     : TBaseDispatcher(Owner, Loop) {}
 
-TWinsockDispatcher::~TWinsockDispatcher() { Destroy(); }
+TWinsockDispatcher::~TWinsockDispatcher() {
+    Destroy();
+}
 
-void TWinsockDispatcher::InitSocketData(int32_t, TInAddr Address, uint16_t Port, bool Client, bool Telnet) {
+void TWinsockDispatcher::InitSocketData(int32_t, TInAddr Address, uint16_t Port, bool Client,
+                                        bool Telnet) {
     IsClient = Client;
     IsTelnet = Telnet;
     RemoteAddr = TSockAddrIn{};
@@ -265,12 +286,16 @@ TWsConnection* TWinsockDispatcher::Connection() {
     return Device ? Device->FindConnection(DeviceHandle()) : nullptr;
 }
 
-void TWinsockDispatcher::ConnectionChanged() { MapEventsToMS(); }
+void TWinsockDispatcher::ConnectionChanged() {
+    MapEventsToMS();
+}
 
-void TWinsockDispatcher::LogTelnet(const std::vector<TTelnetLogEntry>& Entries, const std::string& TermType) {
+void TWinsockDispatcher::LogTelnet(const std::vector<TTelnetLogEntry>& Entries,
+                                   const std::string& TermType) {
     for (const TTelnetLogEntry& e : Entries) {
         if (e.Kind == TTelnetLogKind::STerm)
-            AddDispatchEntry(dtTelnet, dstSTerm, 0, TermType.data(), static_cast<uint32_t>(TermType.size()));
+            AddDispatchEntry(dtTelnet, dstSTerm, 0, TermType.data(),
+                             static_cast<uint32_t>(TermType.size()));
         else
             AddDispatchEntry(dtTelnet, TelnetSubType(e.Kind), e.Data, nullptr, 0);
     }
@@ -310,7 +335,8 @@ winsys::LRESULT TWinsockDispatcher::Dispatcher(uint32_t, winsys::WPARAM WParam, 
     return 0;
 }
 
-winsys::LRESULT TWinsockDispatcher::DispatcherWindowProc(uint32_t Msg, winsys::WPARAM, winsys::LPARAM lParam) {
+winsys::LRESULT TWinsockDispatcher::DispatcherWindowProc(uint32_t Msg, winsys::WPARAM,
+                                                         winsys::LPARAM lParam) {
     if (Msg == SocketNotifyMsg) return Dispatcher(SocketNotifyMsg, 0, lParam);
     return 0;
 }
@@ -319,7 +345,9 @@ void TWinsockDispatcher::StartDispatcher() {
     if (ThreadsActive()) throw winsys::Exception("Dispatcher already started");
     if (!Loop()) throw winsys::Exception("Resource not available");
     SetThreadsActive(true);
-    NotifyTimer = Loop()->StartTimer(DispatchIntervalMs, [this] { Dispatcher(0, 0, static_cast<winsys::LPARAM>(TimeGetTime())); });
+    NotifyTimer = Loop()->StartTimer(DispatchIntervalMs, [this] {
+        Dispatcher(0, 0, static_cast<winsys::LPARAM>(TimeGetTime()));
+    });
     if (NotifyTimer == 0) {
         SetThreadsActive(false);
         throw winsys::Exception("Resource not available");
@@ -413,13 +441,25 @@ int32_t TWinsockDispatcher::GetComState(TDCB& DCB) {
     return 0;
 }
 
-int32_t TWinsockDispatcher::SetComState(TDCB&) { return 0; }
-int32_t TWinsockDispatcher::EscapeComFunction(int32_t) { return 0; }
-int32_t TWinsockDispatcher::GetComEventMask(int32_t) { return 0; }
-bool TWinsockDispatcher::WaitComEvent(uint32_t&) { return true; }
+int32_t TWinsockDispatcher::SetComState(TDCB&) {
+    return 0;
+}
+int32_t TWinsockDispatcher::EscapeComFunction(int32_t) {
+    return 0;
+}
+int32_t TWinsockDispatcher::GetComEventMask(int32_t) {
+    return 0;
+}
+bool TWinsockDispatcher::WaitComEvent(uint32_t&) {
+    return true;
+}
 void TWinsockDispatcher::SetComEventMask(uint32_t) {}
-int32_t TWinsockDispatcher::ProcessCommunications() { return static_cast<int32_t>(Dispatcher(0, 1, 0)); }
-int32_t TWinsockDispatcher::TransmitCom(const void*, int32_t) { return 0; }
+int32_t TWinsockDispatcher::ProcessCommunications() {
+    return static_cast<int32_t>(Dispatcher(0, 1, 0));
+}
+int32_t TWinsockDispatcher::TransmitCom(const void*, int32_t) {
+    return 0;
+}
 void TWinsockDispatcher::CancelTransmit() {}
 
 uint8_t TWinsockDispatcher::GetComModemStatus() {

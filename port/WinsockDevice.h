@@ -140,7 +140,8 @@ class TWinsockDispatcher : public TBaseDispatcher {
     void StopDispatcher() override;
 
   protected:
-    winsys::LRESULT DispatcherWindowProc(uint32_t Msg, winsys::WPARAM wParam, winsys::LPARAM lParam) override;
+    winsys::LRESULT DispatcherWindowProc(uint32_t Msg, winsys::WPARAM wParam,
+                                         winsys::LPARAM lParam) override;
 
   private:
     bool InDispatch = false;

@@ -37,7 +37,8 @@ void TWsConnection::Fill() {
     if (RecvFull || DataSocket == InvalidSocket || !Owner.ReadMayHaveData(DataSocket)) return;
     const size_t size = RecvRing.size();
     auto receive = [&](size_t at, size_t n) -> size_t {
-        int r = Owner.ReadSocket(DataSocket, RecvRing.data() + at, static_cast<int>(std::min<size_t>(n, INT_MAX)), 0);
+        int r = Owner.ReadSocket(DataSocket, RecvRing.data() + at,
+                                 static_cast<int>(std::min<size_t>(n, INT_MAX)), 0);
         return r > 0 ? static_cast<size_t>(r) : 0;
     };
     size_t got = 0;
@@ -74,7 +75,8 @@ int32_t TWsConnection::Deliver(uint8_t* Out, size_t Len) {
             consumed = produced = std::min(count, Len - delivered);
             std::memcpy(Out + delivered, RecvRing.data() + RecvRead, consumed);
         } else {
-            auto r = Telnet.Filter({RecvRing.data() + RecvRead, count}, {Out + delivered, Len - delivered});
+            auto r = Telnet.Filter({RecvRing.data() + RecvRead, count},
+                                   {Out + delivered, Len - delivered});
             consumed = r.Consumed;
             produced = r.Delivered;
         }
@@ -114,7 +116,8 @@ void TWsConnection::Push() {
     for (int run = 0; run < 2 && SendUsed() > 0; ++run) {
         size_t end = SendRead < SendWrite ? SendWrite : size;
         size_t count = end - SendRead;
-        int r = Owner.WriteSocket(DataSocket, SendRing.data() + SendRead, static_cast<int>(std::min<size_t>(count, INT_MAX)), 0);
+        int r = Owner.WriteSocket(DataSocket, SendRing.data() + SendRead,
+                                  static_cast<int>(std::min<size_t>(count, INT_MAX)), 0);
         if (r < 0) break; // would block, or an error already reported
         if (r > 0) SendFull = false;
         SendRead = (SendRead + static_cast<size_t>(r)) % size;
@@ -133,7 +136,8 @@ int32_t TWsConnection::WriteBuf(const void* Buf, int32_t Len) {
             Store(in, accepted);
         } else if (free > 0) {
             if (Scratch.size() < SendRing.size()) Scratch.resize(SendRing.size());
-            auto r = TelnetEscape({in, static_cast<size_t>(Len)}, Telnet.BinaryOpt, {Scratch.data(), free});
+            auto r = TelnetEscape({in, static_cast<size_t>(Len)}, Telnet.BinaryOpt,
+                                  {Scratch.data(), free});
             Store(Scratch.data(), r.Stored);
             accepted = r.Consumed;
         }

@@ -51,6 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (whole.done != slow.done || whole.result != slow.result || whole.taken != slow.taken ||
         whole.sent != slow.sent)
         std::abort();
-    if (whole.done && whole.result != 0 && (whole.result < 9008 || whole.result > 9021)) std::abort();
+    if (whole.done && whole.result != 0 && (whole.result < 9008 || whole.result > 9021))
+        std::abort();
     return 0;
 }

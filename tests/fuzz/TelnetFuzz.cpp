@@ -50,7 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     Result whole = Run(data, size, size ? size : 1, size + 1);
     Result cut = Run(data, size, piece, room);
-    if (whole.out != cut.out || whole.replies != cut.replies || whole.binary != cut.binary) std::abort();
+    if (whole.out != cut.out || whole.replies != cut.replies || whole.binary != cut.binary)
+        std::abort();
     if (whole.out.size() > size) std::abort();
     if (!whole.replies.empty() && whole.replies[0] != TelnetIAC) std::abort();
 
@@ -61,7 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     back.BinaryOpt = binary ? tnoTrue : tnoFalse;
     Bytes again(size + 1);
     auto r = back.Filter({escaped.data(), e.Stored}, again);
-    if (r.Consumed != e.Stored || r.Delivered != size || !std::equal(data, data + size, again.begin()))
+    if (r.Consumed != e.Stored || r.Delivered != size ||
+        !std::equal(data, data + size, again.begin()))
         std::abort();
     if (back.HasReplies()) std::abort();
     return 0;

@@ -69,7 +69,8 @@ inline uint16_t LocalPort(int fd) {
 inline Fd Listen() {
     Fd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in a = Loopback(0);
-    if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd.Get(), 8) != 0)
+    if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        ::listen(fd.Get(), 8) != 0)
         return Fd();
     return fd;
 }
@@ -128,7 +129,8 @@ inline void Reset(Fd& fd) {
 
 // Runs the loop until Pred holds, at most about three seconds.
 template <class Pred> bool PumpUntil(winsys::EventLoop& loop, Pred pred) {
-    for (int i = 0; i < 3000 && !pred(); ++i) loop.RunFor(1);
+    for (int i = 0; i < 3000 && !pred(); ++i)
+        loop.RunFor(1);
     return pred();
 }
 

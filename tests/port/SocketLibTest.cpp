@@ -1,8 +1,8 @@
 // The socket library's loading and start: a loader that fails, an entry point that is
 // missing, a start-up that fails or grants the wrong version.
+#include "port/SocketLib.h"
 #include "port/PortErrors.h"
 #include "port/Socket.h"
-#include "port/SocketLib.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,9 @@ using namespace port;
 
 namespace {
 
-int StartupFails(uint16_t, TWSAData*) { return 10091; }
+int StartupFails(uint16_t, TWSAData*) {
+    return 10091;
+}
 int StartupGrantsTwoZero(uint16_t, TWSAData* Data) {
     Data->wVersion = 0x0002;
     Data->szDescription = "two point zero";
@@ -20,7 +22,8 @@ int StartupGrantsTwoZero(uint16_t, TWSAData* Data) {
 }
 
 int AddrInfoCalls = 0;
-int CountingGetAddrInfo(const char* Node, const char* Service, const addrinfo* Hints, addrinfo** Result) {
+int CountingGetAddrInfo(const char* Node, const char* Service, const addrinfo* Hints,
+                        addrinfo** Result) {
     ++AddrInfoCalls;
     return ::getaddrinfo(Node, Service, Hints, Result);
 }
@@ -33,7 +36,9 @@ struct LoaderRow {
     const char* Message;
 };
 
-void PrintTo(const LoaderRow& row, std::ostream* os) { *os << row.Name; }
+void PrintTo(const LoaderRow& row, std::ostream* os) {
+    *os << row.Name;
+}
 
 class FailingSocketLib : public testing::TestWithParam<LoaderRow> {
   protected:
@@ -99,7 +104,8 @@ INSTANTIATE_TEST_SUITE_P(
                                   f.WSAStartup = StartupGrantsTwoZero;
                                   return true;
                               },
-                              9003, true, "Winsock not initialized - Incorrect version of Winsock"}),
+                              9003, true,
+                              "Winsock not initialized - Incorrect version of Winsock"}),
     [](const testing::TestParamInfo<LoaderRow>& info) { return std::string(info.param.Name); });
 
 TEST(SocketLib, NamesTheFirstMissingEntryAndLoadsAgainOnceTheLoaderIsFixed) {
@@ -146,7 +152,8 @@ TEST(SocketLib, ErrnoBecomesTheSocketLibraryNumber) {
     // block", a closed descriptor is "not a socket", a broken pipe is a reset, and an
     // errno without an equivalent keeps its number for the system's own text.
     const Row rows[] = {{EINPROGRESS, 10035}, {EBADF, 10038}, {EPIPE, 10054}, {ENOENT, ENOENT}};
-    for (const Row& row : rows) EXPECT_EQ(TranslateSocketError(row.Errno), row.Code) << row.Errno;
+    for (const Row& row : rows)
+        EXPECT_EQ(TranslateSocketError(row.Errno), row.Code) << row.Errno;
     EXPECT_EQ(TranslateLookupError(EAI_NONAME, 0), 11001);
     EXPECT_EQ(TranslateLookupError(EAI_AGAIN, 0), 11002);
     EXPECT_EQ(TranslateLookupError(EAI_SYSTEM, ECONNREFUSED), 10061);

@@ -37,10 +37,13 @@ class SocketFixture : public testing::Test {
         sock.OnDisconnect = note("close");
         sock.OnRead = note("read");
         sock.OnWrite = note("write");
-        sock.OnError = [this](TSocket&, TSocketHandle s, int e) { events.push_back({"error", s, e}); };
+        sock.OnError = [this](TSocket&, TSocketHandle s, int e) {
+            events.push_back({"error", s, e});
+        };
     }
     ~SocketFixture() override {
-        for (TSocketHandle s : owned) sock.CloseSocket(s);
+        for (TSocketHandle s : owned)
+            sock.CloseSocket(s);
     }
 
     TSocketHandle NewSocket() {
@@ -61,7 +64,8 @@ class SocketFixture : public testing::Test {
     }
     size_t Count(const std::string& kind) const {
         size_t n = 0;
-        for (const Event& e : events) n += e.Kind == kind;
+        for (const Event& e : events)
+            n += e.Kind == kind;
         return n;
     }
     // Lets the loop run a while so that any event that is due shows up.
@@ -247,11 +251,12 @@ TEST_F(Lookups, AddressesAndNames) {
 
 TEST_F(Lookups, PortOfTheNetworkPort) {
     const std::pair<const char*, uint16_t> rows[] = {
-        {"telnet", 23}, {"2101", 2101}, {"502", 502},     {"0080", 80}, {"65535", 65535},
-        {"0", 0},       {"65536", 0},   {"100000", 0},    {"", 0},      {"no-such-service-here", 0},
+        {"telnet", 23}, {"2101", 2101}, {"502", 502},  {"0080", 80}, {"65535", 65535},
+        {"0", 0},       {"65536", 0},   {"100000", 0}, {"", 0},      {"no-such-service-here", 0},
         {"-1", 0},      {"21x", 0},
     };
-    for (const auto& [text, port] : rows) EXPECT_EQ(WsPortNumber(sock, text), port) << text;
+    for (const auto& [text, port] : rows)
+        EXPECT_EQ(WsPortNumber(sock, text), port) << text;
 }
 
 TEST_F(Lookups, DestinationOfAClient) {
@@ -271,7 +276,8 @@ TEST_F(Lookups, LocalHostAddressesAreDottedAndStartWithTheLocalAddress) {
     ASSERT_FALSE(sock.GetLocalHost().empty());
     ASSERT_FALSE(list.empty());
     EXPECT_EQ(list.front(), sock.GetLocalAddress());
-    for (const std::string& a : list) EXPECT_TRUE(std::regex_match(a, std::regex(R"(\d+\.\d+\.\d+\.\d+)"))) << a;
+    for (const std::string& a : list)
+        EXPECT_TRUE(std::regex_match(a, std::regex(R"(\d+\.\d+\.\d+\.\d+)"))) << a;
 }
 
 } // namespace

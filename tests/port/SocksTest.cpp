@@ -21,7 +21,9 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-TInAddr Loop127() { return TInAddr{htonl(INADDR_LOOPBACK)}; }
+TInAddr Loop127() {
+    return TInAddr{htonl(INADDR_LOOPBACK)};
+}
 
 TSocksRequest Request(TSocksVersion v) {
     TSocksRequest r;
@@ -37,7 +39,8 @@ TSocksRequest Request(TSocksVersion v) {
 // Feeds a reply byte by byte, as a slow proxy would deliver it.
 Bytes FeedSlowly(TSocksNegotiation& n, const Bytes& reply) {
     Bytes send;
-    for (uint8_t b : reply) n.Feed(Bytes{b}, send);
+    for (uint8_t b : reply)
+        n.Feed(Bytes{b}, send);
     return send;
 }
 
@@ -46,8 +49,8 @@ TEST(SocksRequests, Socks4And4aCarryTheDestinationAndTheUserId) {
     EXPECT_EQ(s4.Start(), (Bytes{4, 1, 0x08, 0x35, 127, 0, 0, 1, 't', 'e', 'c', 'h', 0}));
     EXPECT_EQ(s4.Needed(), 8u);
     TSocksNegotiation s4a(Request(svSocks4a));
-    EXPECT_EQ(s4a.Start(), (Bytes{4, 1, 0x08, 0x35, 0, 0, 0, 1, 't', 'e', 'c', 'h', 0, 'l', 'o', 'c', 'a',
-                                  'l', 'h', 'o', 's', 't', 0}));
+    EXPECT_EQ(s4a.Start(), (Bytes{4, 1,   0x08, 0x35, 0,   0,   0,   1,   't', 'e', 'c', 'h',
+                                  0, 'l', 'o',  'c',  'a', 'l', 'h', 'o', 's', 't', 0}));
 }
 
 TEST(SocksRequests, Socks5OffersTwoMethodsAndAnswersTheChosenOne) {
@@ -58,7 +61,8 @@ TEST(SocksRequests, Socks5OffersTwoMethodsAndAnswersTheChosenOne) {
 
     TSocksNegotiation auth(Request(svSocks5));
     auth.Start();
-    EXPECT_EQ(FeedSlowly(auth, {5, 2}), (Bytes{1, 4, 't', 'e', 'c', 'h', 6, 's', 'e', 'c', 'r', 'e', 't'}));
+    EXPECT_EQ(FeedSlowly(auth, {5, 2}),
+              (Bytes{1, 4, 't', 'e', 'c', 'h', 6, 's', 'e', 'c', 'r', 'e', 't'}));
     EXPECT_EQ(FeedSlowly(auth, {1, 0}), (Bytes{5, 1, 0, 1, 127, 0, 0, 1, 0x08, 0x35}));
 
     TSocksRequest longUser = Request(svSocks5);
@@ -78,7 +82,9 @@ struct ReplyRow {
     int Result;
 };
 
-void PrintTo(const ReplyRow& row, std::ostream* os) { *os << row.Name; }
+void PrintTo(const ReplyRow& row, std::ostream* os) {
+    *os << row.Name;
+}
 
 class SocksReplies : public testing::TestWithParam<ReplyRow> {};
 
@@ -97,21 +103,22 @@ TEST_P(SocksReplies, EndWithTheirResult) {
 const Bytes Granted5{5, 0, 0, 1, 127};
 INSTANTIATE_TEST_SUITE_P(
     Table, SocksReplies,
-    testing::Values(ReplyRow{"S4Granted", svSocks4, {{0, 90, 0, 0, 0, 0, 0, 0}}, 0},
-                    ReplyRow{"S4Rejected", svSocks4, {{0, 91, 0, 0, 0, 0, 0, 0}}, 9008},
-                    ReplyRow{"S4NoIdentd", svSocks4a, {{0, 92, 0, 0, 0, 0, 0, 0}}, 9009},
-                    ReplyRow{"S4IdentdMismatch", svSocks4, {{0, 93, 0, 0, 0, 0, 0, 0}}, 9010},
-                    ReplyRow{"S4Other", svSocks4, {{0, 17, 0, 0, 0, 0, 0, 0}}, 9011},
-                    ReplyRow{"S5NoAcceptableMethod", svSocks5, {{5, 0xFF}}, 9011},
-                    ReplyRow{"S5AuthRefused", svSocks5, {{5, 2}, {1, 1}}, 9011},
-                    ReplyRow{"S5GrantedIPv4", svSocks5, {{5, 0}, Granted5, {0, 0, 1, 0x1F, 0x90}}, 0},
-                    ReplyRow{"S5GrantedName", svSocks5, {{5, 0}, {5, 0, 0, 3, 3}, {'a', 'b', 'c', 0, 80}}, 0},
-                    ReplyRow{"S5GeneralFailure", svSocks5, {{5, 0}, {5, 1, 0, 1, 0}}, 9012},
-                    ReplyRow{"S5Refused", svSocks5, {{5, 0}, {5, 5, 0, 1, 0}}, 9016},
-                    ReplyRow{"S5AddressTypeUnsupported", svSocks5, {{5, 0}, {5, 8, 0, 1, 0}}, 9019},
-                    ReplyRow{"S5UnknownReply", svSocks5, {{5, 0}, {5, 9, 0, 1, 0}}, 9011},
-                    ReplyRow{"S5BoundIPv6", svSocks5, {{5, 0}, {5, 0, 0, 4, 0}}, 9020},
-                    ReplyRow{"S5BoundUnknownType", svSocks5, {{5, 0}, {5, 0, 0, 7, 0}}, 9021}),
+    testing::Values(
+        ReplyRow{"S4Granted", svSocks4, {{0, 90, 0, 0, 0, 0, 0, 0}}, 0},
+        ReplyRow{"S4Rejected", svSocks4, {{0, 91, 0, 0, 0, 0, 0, 0}}, 9008},
+        ReplyRow{"S4NoIdentd", svSocks4a, {{0, 92, 0, 0, 0, 0, 0, 0}}, 9009},
+        ReplyRow{"S4IdentdMismatch", svSocks4, {{0, 93, 0, 0, 0, 0, 0, 0}}, 9010},
+        ReplyRow{"S4Other", svSocks4, {{0, 17, 0, 0, 0, 0, 0, 0}}, 9011},
+        ReplyRow{"S5NoAcceptableMethod", svSocks5, {{5, 0xFF}}, 9011},
+        ReplyRow{"S5AuthRefused", svSocks5, {{5, 2}, {1, 1}}, 9011},
+        ReplyRow{"S5GrantedIPv4", svSocks5, {{5, 0}, Granted5, {0, 0, 1, 0x1F, 0x90}}, 0},
+        ReplyRow{"S5GrantedName", svSocks5, {{5, 0}, {5, 0, 0, 3, 3}, {'a', 'b', 'c', 0, 80}}, 0},
+        ReplyRow{"S5GeneralFailure", svSocks5, {{5, 0}, {5, 1, 0, 1, 0}}, 9012},
+        ReplyRow{"S5Refused", svSocks5, {{5, 0}, {5, 5, 0, 1, 0}}, 9016},
+        ReplyRow{"S5AddressTypeUnsupported", svSocks5, {{5, 0}, {5, 8, 0, 1, 0}}, 9019},
+        ReplyRow{"S5UnknownReply", svSocks5, {{5, 0}, {5, 9, 0, 1, 0}}, 9011},
+        ReplyRow{"S5BoundIPv6", svSocks5, {{5, 0}, {5, 0, 0, 4, 0}}, 9020},
+        ReplyRow{"S5BoundUnknownType", svSocks5, {{5, 0}, {5, 0, 0, 7, 0}}, 9021}),
     [](const testing::TestParamInfo<ReplyRow>& info) { return std::string(info.param.Name); });
 
 TEST(SocksRequests, BytesAfterTheLastReplyAreLeftForTheStream) {
@@ -156,7 +163,8 @@ class Echo {
 
 class Proxy {
   public:
-    Proxy(std::string user, std::string password) : listener_(Listen()), port_(LocalPort(listener_.Get())) {
+    Proxy(std::string user, std::string password)
+        : listener_(Listen()), port_(LocalPort(listener_.Get())) {
         thread_ = std::thread([this, user, password] { Serve(user, password); });
     }
     ~Proxy() {
@@ -176,7 +184,8 @@ class Proxy {
     static std::string ReadZ(int fd) {
         std::string s;
         char c = 0;
-        for (int i = 0; i < 256 && Read(fd, &c, 1) && c != 0; ++i) s += c;
+        for (int i = 0; i < 256 && Read(fd, &c, 1) && c != 0; ++i)
+            s += c;
         return s;
     }
     // Only loopback destinations; the proxy itself resolves only "localhost".
@@ -236,7 +245,8 @@ class Proxy {
                 if (!p[k].revents) continue;
                 char buf[512];
                 ssize_t n = ::recv(p[k].fd, buf, sizeof buf, 0);
-                if (n <= 0 || !SendAll(p[1 - k].fd, std::string(buf, static_cast<size_t>(n)))) return;
+                if (n <= 0 || !SendAll(p[1 - k].fd, std::string(buf, static_cast<size_t>(n))))
+                    return;
             }
         }
     }
@@ -262,7 +272,8 @@ class SocksThroughProxy : public testing::Test {
             size_t used = 0;
             if (!negotiation->Done()) {
                 Bytes next;
-                used = negotiation->Feed(std::span<const uint8_t>(buf, static_cast<size_t>(n)), next);
+                used =
+                    negotiation->Feed(std::span<const uint8_t>(buf, static_cast<size_t>(n)), next);
                 Send(next);
             }
             data.append(reinterpret_cast<char*>(buf) + used, static_cast<size_t>(n) - used);
@@ -278,7 +289,8 @@ class SocksThroughProxy : public testing::Test {
     }
     void Send(const Bytes& b) {
         if (b.empty()) return;
-        EXPECT_EQ(sock.WriteSocket(s, b.data(), static_cast<int>(b.size()), 0), static_cast<int>(b.size()));
+        EXPECT_EQ(sock.WriteSocket(s, b.data(), static_cast<int>(b.size()), 0),
+                  static_cast<int>(b.size()));
     }
     std::string Exchange(const std::string& text) {
         data.clear();

@@ -13,11 +13,14 @@ using Bytes = std::vector<uint8_t>;
 
 Bytes Cat(std::initializer_list<Bytes> parts) {
     Bytes r;
-    for (const Bytes& p : parts) r.insert(r.end(), p.begin(), p.end());
+    for (const Bytes& p : parts)
+        r.insert(r.end(), p.begin(), p.end());
     return r;
 }
 
-Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes Text(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
 
 // Runs the whole input through the filter with ample room.
 Bytes Receive(TTelnetFilter& f, const Bytes& in) {
@@ -40,7 +43,8 @@ Bytes Escape(const Bytes& in, TTelnetOpt binary) {
 
 TEST(TelnetSend, DoublesIacAndPadsALoneCrWhileBinaryIsOff) {
     EXPECT_EQ(Escape({255, 1, 13, 65}, tnoFalse), (Bytes{255, 255, 1, 13, 0, 65}));
-    EXPECT_EQ(Escape({13, 10, 13}, tnoFalse), (Bytes{13, 10, 13, 0})); // CR LF kept; a final CR is alone
+    EXPECT_EQ(Escape({13, 10, 13}, tnoFalse),
+              (Bytes{13, 10, 13, 0})); // CR LF kept; a final CR is alone
     EXPECT_EQ(Escape({255, 1, 13, 65}, tnoTrue), (Bytes{255, 255, 1, 13, 65}));
 }
 
@@ -96,19 +100,19 @@ TEST_P(TelnetCommands, ReplyAndBinaryState) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, TelnetCommands,
-    testing::Values(CommandRow{251, 0, {255, 253, 0}, tnoTrue, tnoFalse},   // WILL BINARY
-                    CommandRow{251, 1, {255, 253, 1}, tnoFalse, tnoFalse},  // WILL ECHO
-                    CommandRow{251, 3, {255, 253, 3}, tnoFalse, tnoFalse},  // WILL SGA
-                    CommandRow{251, 5, {255, 254, 5}, tnoFalse, tnoFalse},  // WILL other
-                    CommandRow{252, 0, {255, 254, 0}, tnoFalse, tnoTrue},   // WONT BINARY
-                    CommandRow{252, 9, {255, 254, 9}, tnoTrue, tnoTrue},    // WONT other
-                    CommandRow{253, 0, {255, 251, 0}, tnoTrue, tnoFalse},   // DO BINARY
-                    CommandRow{253, 3, {255, 252, 3}, tnoFalse, tnoFalse},  // DO SGA: never on
+    testing::Values(CommandRow{251, 0, {255, 253, 0}, tnoTrue, tnoFalse},    // WILL BINARY
+                    CommandRow{251, 1, {255, 253, 1}, tnoFalse, tnoFalse},   // WILL ECHO
+                    CommandRow{251, 3, {255, 253, 3}, tnoFalse, tnoFalse},   // WILL SGA
+                    CommandRow{251, 5, {255, 254, 5}, tnoFalse, tnoFalse},   // WILL other
+                    CommandRow{252, 0, {255, 254, 0}, tnoFalse, tnoTrue},    // WONT BINARY
+                    CommandRow{252, 9, {255, 254, 9}, tnoTrue, tnoTrue},     // WONT other
+                    CommandRow{253, 0, {255, 251, 0}, tnoTrue, tnoFalse},    // DO BINARY
+                    CommandRow{253, 3, {255, 252, 3}, tnoFalse, tnoFalse},   // DO SGA: never on
                     CommandRow{253, 24, {255, 251, 24}, tnoFalse, tnoFalse}, // DO TERMINAL-TYPE
-                    CommandRow{253, 1, {255, 252, 1}, tnoFalse, tnoFalse},  // DO ECHO
+                    CommandRow{253, 1, {255, 252, 1}, tnoFalse, tnoFalse},   // DO ECHO
                     CommandRow{253, 32, {255, 252, 32}, tnoFalse, tnoFalse}, // DO TERMINAL-SPEED
-                    CommandRow{254, 0, {255, 252, 0}, tnoFalse, tnoTrue},   // DONT BINARY
-                    CommandRow{254, 7, {255, 252, 7}, tnoTrue, tnoTrue}));  // DONT other
+                    CommandRow{254, 0, {255, 252, 0}, tnoFalse, tnoTrue},    // DONT BINARY
+                    CommandRow{254, 7, {255, 252, 7}, tnoTrue, tnoTrue}));   // DONT other
 
 TEST(TelnetReceive, BinaryModeLetsCrNulThrough) {
     TTelnetFilter f;
@@ -117,13 +121,23 @@ TEST(TelnetReceive, BinaryModeLetsCrNulThrough) {
 }
 
 TEST(TelnetReceive, AnySplitOfTheStreamGivesTheSameResult) {
-    const Bytes stream = Cat({Text("AB"), {13, 0}, {255, 255}, {255, 253, 24}, Text("C"),
-                              {255, 250, 24, 1, 255, 255, 255, 240}, {13}, Text("D"), {255, 241},
-                              {255, 251, 0}, {13, 0}, Text("E")});
+    const Bytes stream = Cat({Text("AB"),
+                              {13, 0},
+                              {255, 255},
+                              {255, 253, 24},
+                              Text("C"),
+                              {255, 250, 24, 1, 255, 255, 255, 240},
+                              {13},
+                              Text("D"),
+                              {255, 241},
+                              {255, 251, 0},
+                              {13, 0},
+                              Text("E")});
     TTelnetFilter whole;
     const Bytes expected = Receive(whole, stream);
     const Bytes replies = whole.TakeReplies();
-    ASSERT_EQ(expected, Cat({Text("AB"), {13, 255}, Text("C"), {13}, Text("D"), {13, 0}, Text("E")}));
+    ASSERT_EQ(expected,
+              Cat({Text("AB"), {13, 255}, Text("C"), {13}, Text("D"), {13, 0}, Text("E")}));
     for (size_t cut = 0; cut <= stream.size(); ++cut) {
         TTelnetFilter f;
         Bytes got = Receive(f, Bytes(stream.begin(), stream.begin() + cut));

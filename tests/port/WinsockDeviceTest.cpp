@@ -18,7 +18,9 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-std::string Str(const Bytes& b) { return std::string(b.begin(), b.end()); }
+std::string Str(const Bytes& b) {
+    return std::string(b.begin(), b.end());
+}
 
 // Sends on no socket at all, counted through the socket library's table.
 int SendsOnNoSocket = 0;
@@ -32,7 +34,8 @@ ssize_t CountingSend(int Fd, const void* Buf, size_t Len, int Flags) {
 class DeviceFixture : public testing::Test {
   protected:
     DeviceFixture() {
-        window = loop.CreateWindow([this](winsys::HWND, uint32_t msg, winsys::WPARAM w, winsys::LPARAM l) -> winsys::LRESULT {
+        window = loop.CreateWindow([this](winsys::HWND, uint32_t msg, winsys::WPARAM w,
+                                          winsys::LPARAM l) -> winsys::LRESULT {
             if (msg == SocketNotifyMsg) {
                 events.push_back(static_cast<int>(w));
                 if (w == WsEventAccept) {
@@ -43,7 +46,8 @@ class DeviceFixture : public testing::Test {
             }
             if (msg == PortMsgAvail && port) {
                 std::string bytes(w, '\0');
-                if (port->GetBlock(bytes.data(), static_cast<uint32_t>(w)) == static_cast<int32_t>(w))
+                if (port->GetBlock(bytes.data(), static_cast<uint32_t>(w)) ==
+                    static_cast<int32_t>(w))
                     received += bytes;
             }
             return 0;
@@ -70,7 +74,9 @@ class DeviceFixture : public testing::Test {
         return 0;
     }
     uint16_t ServerPort() { return LocalPort(port->DeviceHandle()); }
-    bool Saw(int event) const { return std::find(events.begin(), events.end(), event) != events.end(); }
+    bool Saw(int event) const {
+        return std::find(events.begin(), events.end(), event) != events.end();
+    }
     bool Pump(auto pred) { return PumpUntil(loop, pred); }
     // What the peer receives while the loop runs, until Count bytes came or it closed.
     std::string PeerGets(int fd, size_t count) {
@@ -86,7 +92,9 @@ class DeviceFixture : public testing::Test {
         });
         return got;
     }
-    int32_t Put(const std::string& s) { return port->PutBlock(s.data(), static_cast<uint32_t>(s.size())); }
+    int32_t Put(const std::string& s) {
+        return port->PutBlock(s.data(), static_cast<uint32_t>(s.size()));
+    }
 
     winsys::EventLoop loop;
     winsys::HWND window = 0;
@@ -232,7 +240,8 @@ TEST_F(DeviceFixture, ASmallReceiveRingWrapsAndFillsWithoutLosingAByte) {
     Fd peer = Accept(listener.Get());
     ASSERT_TRUE(Pump([&] { return Saw(WsEventConnect); }));
     std::string payload;
-    for (int i = 0; i < 20000; ++i) payload += static_cast<char>('A' + i % 23);
+    for (int i = 0; i < 20000; ++i)
+        payload += static_cast<char>('A' + i % 23);
     ASSERT_TRUE(SendAll(peer.Get(), payload));
     ASSERT_TRUE(Pump([&] { return received.size() >= payload.size(); }));
     EXPECT_EQ(received, payload);
