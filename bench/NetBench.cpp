@@ -380,6 +380,8 @@ class Summary : public benchmark::ConsoleReporter {
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
+            // With repetitions only the medians count; without, the single run.
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
             std::string name = run.run_name.function_name;
             if (!run.run_name.args.empty()) name += "/" + run.run_name.args;
             auto rate = run.counters.find("bytes_per_second");
