@@ -24,23 +24,27 @@ std::unique_ptr<port::TComPort> MakeSerialPort() {
     return com;
 }
 
-// WinsockPort1 likewise: a client of the LAN module's serial bridge.
+// WinsockPort1 as the main window's stored form makes it. WsAddress, WsPort and WsMode
+// are replaced from the window's fields at every open; until then these are the LAN
+// module's and the workstation's private addresses of the stored form.
 std::unique_ptr<port::TWinsockPort> MakeNetworkPort() {
-    auto ws = std::make_unique<port::TWinsockPort>();
-    ws->Name = "WinsockPort1";
-    ws->ComponentState |= port::TBaseComponent::csLoading;
-    ws->SetDeviceLayer(port::dlWinsock);
-    ws->SetParity(port::pEven);
-    ws->SetTapiMode(port::tmOff);
-    ws->SetUseMSRShadow(false);
-    ws->SetTraceName("IP.TRC");
-    ws->SetLogName("IP.LOG");
-    ws->SetWsAddress("192.168.0.100");
-    ws->SetWsLocalAddresses({"192.168.0.10"});
-    ws->SetWsPort("2101");
-    ws->SetWsTelnet(false);
-    ws->Loaded();
-    return ws;
+    auto ip = std::make_unique<port::TWinsockPort>();
+    ip->Name = "WinsockPort1";
+    ip->ComponentState |= port::TBaseComponent::csLoading;
+    ip->SetDeviceLayer(port::dlWinsock);
+    ip->SetWsAddress("192.168.1.100");
+    ip->SetWsLocalAddresses({"192.168.1.10"});
+    ip->SetWsLocalAddressIndex(0);
+    ip->SetWsPort("2101");
+    ip->WsSocksServerInfo().SetPort(0);
+    ip->SetWsTelnet(false);
+    ip->SetTraceName("IP.TRC");
+    ip->SetLogName("IP.LOG");
+    ip->SetParity(port::pEven);
+    ip->SetTapiMode(port::tmOff);
+    ip->SetUseMSRShadow(false);
+    ip->Loaded();
+    return ip;
 }
 
 } // namespace

@@ -1,18 +1,17 @@
-// The network device layer's receive road over loopback, beside two baselines that do
+// The network port's receive road over loopback, beside two baselines that do
 // the least possible: a blocking recv() in a loop, and a single-threaded epoll loop
 // reading into a ring. A peer thread sends; the receiver under test is
 //   - Raw:    blocking recv into a buffer;
 //   - Epoll:  epoll_wait + recv into an 8192-byte ring, one thread;
-//   - Port:   a TWinsockDispatcher client on the window thread's event loop, its
-//             notify window taking every announced byte with GetChar (one call per
-//             byte, as the tool's handler does) or GetBlock.
+//   - Port:   the network port component (TWinsockPort) as a client on the window
+//             thread's event loop, its OnTriggerAvail taking every announced byte with
+//             GetChar (one call per byte, as the tool's handler does) or GetBlock.
 // Throughput: bytes per second for sends of 8, 64 and 4096 bytes. Latency: from the
 // peer's send to the first byte in the receiver's hands, median and 99th percentile,
 // with the next send only once the previous message was taken. Idle: the CPU share of
 // an open, connected, quiet port. The summary at the end gives each figure's ratio to
 // the raw read.
-#include "port/DispatcherTypes.h"
-#include "port/WinsockDevice.h"
+#include "port/WinsockPort.h"
 #include "winsys/EventLoop.h"
 
 #include <benchmark/benchmark.h>
@@ -249,11 +248,12 @@ void EpollLatency(benchmark::State& state) {
 
 // ---- The network port's device layer --------------------------------------------------
 
+// The network port component, WinsockPort1 as the tool holds it: a client on the
+// window thread's loop whose OnTriggerAvail takes the announced bytes.
 struct PortReceiver {
     winsys::EventLoop loop;
-    winsys::HWND window = 0;
-    std::unique_ptr<TWinsockDispatcher> port;
     Pair pair;
+    std::unique_ptr<TWinsockPort> port;
     bool useBlock = false;
     size_t got = 0, want = 0;
     bool connected = false;
@@ -261,36 +261,34 @@ struct PortReceiver {
     std::vector<char> block = std::vector<char>(8192);
 
     PortReceiver() {
-        window = loop.CreateWindow([this](winsys::HWND, uint32_t msg, winsys::WPARAM w,
-                                          winsys::LPARAM) -> winsys::LRESULT {
-            if (msg == SocketNotifyMsg && w == WsEventConnect) connected = true;
-            if (msg != PortMsgAvail) return 0;
-            if (ping && w > 0) ping->FirstByte();
+        winsys::EventLoop::SetCurrent(&loop);
+        port = std::make_unique<TWinsockPort>(&loop);
+        port->SetDeviceLayer(dlWinsock);
+        port->SetWsTelnet(false);
+        port->SetWsAddress("127.0.0.1");
+        port->SetWsPort(std::to_string(pair.port));
+        port->OnWsConnect = [this](IComPort*) { connected = true; };
+        port->OnTriggerAvail = [this](IComPort* cp, uint16_t count) {
+            if (ping && count > 0) ping->FirstByte();
             if (useBlock) {
-                uint32_t n = static_cast<uint32_t>(std::min<size_t>(w, block.size()));
-                if (port->GetBlock(block.data(), n) == static_cast<int32_t>(n)) got += n;
+                uint16_t n = static_cast<uint16_t>(std::min<size_t>(count, block.size()));
+                port->GetBlock(block.data(), n);
+                got += n;
             } else {
-                char c;
-                for (size_t i = 0; i < w && port->GetChar(c) == 0; ++i)
-                    ++got;
+                for (uint16_t i = 0; i < count; ++i)
+                    cp->GetChar();
+                got += count;
             }
             if (got >= want) loop.Quit();
-            return 0;
-        });
-        port = std::make_unique<TWinsockDispatcher>(nullptr, &loop);
-        port->InitSocketData(0, TInAddr{htonl(INADDR_LOOPBACK)}, htons(pair.port), true, false);
-        port->InitSocket(4096, 4096);
-        port->NotifyWindow = window;
-        port->RegisterWndTriggerHandler(window);
-        port->UpdateHandlerFlags(fuEnablePort);
-        port->ChangeLengthTrigger(1);
+        };
+        port->SetOpen(true);
         pair.Accept();
         for (int i = 0; i < 2000 && !connected; ++i)
             loop.RunFor(1);
     }
     ~PortReceiver() {
         port.reset();
-        loop.DestroyWindow(window);
+        winsys::EventLoop::SetCurrent(nullptr);
     }
     void RunUntil(size_t bytes) {
         want = bytes;

@@ -1,5 +1,3 @@
-// The network port component: its settings, the open over the network device layer,
-// the port window's socket messages and the connection events with the self-close.
 #include "port/WinsockPort.h"
 
 #include "port/PortErrors.h"
@@ -7,91 +5,69 @@
 
 #include <arpa/inet.h>
 
-#include <algorithm>
-#include <cstdio>
+#include <utility>
 
 namespace port {
 
 namespace {
 
-std::string Trimmed(const std::string& S) {
-    const auto first = S.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) return {};
-    const auto last = S.find_last_not_of(" \t\r\n");
-    return S.substr(first, last - first + 1);
+// Leading and trailing blanks and control characters go.
+std::string Trim(const std::string& S) {
+    size_t first = 0, last = S.size();
+    while (first < last && static_cast<unsigned char>(S[first]) <= ' ')
+        ++first;
+    while (last > first && static_cast<unsigned char>(S[last - 1]) <= ' ')
+        --last;
+    return S.substr(first, last - first);
 }
 
-// The shared device socket, held for the lookups of a setting or an open.
-class TLookupSocket {
-  public:
-    explicit TLookupSocket(winsys::EventLoop* Loop) : Socket(AcquireDeviceSocket(Loop)) {}
-    ~TLookupSocket() { ReleaseDeviceSocket(); }
-    TLookupSocket(const TLookupSocket&) = delete;
-    TLookupSocket& operator=(const TLookupSocket&) = delete;
-    TDeviceSocket& Socket;
-};
+// How long a SOCKS proxy may take to answer before the negotiation gives up: without a
+// limit a silent proxy would hold the window thread for ever.
+constexpr int64_t SocksTimeLimitMs = 30000;
 
-bool EndsConnection(int32_t Code) {
-    return Code == 10052 || Code == 10053 || Code == 10054 || Code == 10061;
+bool ClosesTheConnection(int32_t ErrCode) {
+    return ErrCode == 10052 || ErrCode == 10053 || ErrCode == 10054 || ErrCode == 10061;
 }
 
 } // namespace
 
 TCustomWinsockPort::TCustomWinsockPort(winsys::EventLoop* Loop)
-    : TCustomComPort(Loop), SocksInfo(std::make_unique<TSocksServerInfo>()) {
+    : TCustomComPort(Loop), Library(std::make_unique<TSocket>(nullptr)) {
     DeviceLayers |= LayerBit(dlWinsock);
-    if (this->Loop()) {
-        try {
-            TLookupSocket L(this->Loop());
-            EnumHostAddresses(L.Socket, WsLocalAddressesValue);
-        } catch (const std::exception&) {
-            // An unusable socket library leaves the list empty; opening says why.
-            WsLocalAddressesValue.clear();
-        }
-    }
+    EnumHostAddresses(*Library, WsLocalAddressesValue);
 }
 
 TCustomWinsockPort::~TCustomWinsockPort() {
-    // The close's own events must not reach a half-destroyed object's handlers.
+    // Close while this class's part is still there: the close ends with DoDisconnect.
     ComponentState |= csDestroying;
     try {
-        if (PortState == psOpen) SetOpen(false);
+        if (GetPortState() == psOpen) SetOpen(false);
     } catch (const std::exception&) {
-        // Nobody to tell; the base releases the rest.
     }
 }
 
-// ---- Settings --------------------------------------------------------------------------
-
-void TCustomWinsockPort::CheckClosedForChange() const {
-    if (PortState == psOpen) throw ESocketException(ecWsCantChange);
-}
-
 void TCustomWinsockPort::SetWsAddress(const std::string& Value) {
-    const std::string V = Trimmed(Value);
-    if (V == WsAddressValue) return;
-    CheckClosedForChange();
-    WsAddressValue = V;
+    std::string v = Trim(Value);
+    if (v == WsAddressValue) return;
+    if (GetPortState() == psOpen) throw ESocketException(9006);
+    WsAddressValue = v;
 }
 
 void TCustomWinsockPort::SetWsPort(const std::string& Value) {
-    const std::string V = Trimmed(Value);
-    if (V == WsPortValue) return;
-    CheckClosedForChange();
-    WsPortValue = V;
+    std::string v = Trim(Value);
+    if (v == WsPortValue) return;
+    if (GetPortState() == psOpen) throw ESocketException(9006);
+    WsPortValue = v;
 }
 
 void TCustomWinsockPort::SetWsMode(TWsMode Value) {
     if (Value == WsModeValue) return;
-    CheckClosedForChange();
+    if (GetPortState() == psOpen) throw ESocketException(9006);
     WsModeValue = Value;
 }
 
 const std::vector<std::string>& TCustomWinsockPort::GetWsLocalAddresses() {
-    if (Loop()) {
-        TLookupSocket L(Loop());
-        EnumHostAddresses(L.Socket, WsLocalAddressesValue);
-    }
+    EnumHostAddresses(*Library, WsLocalAddressesValue);
     return WsLocalAddressesValue;
 }
 
@@ -100,34 +76,27 @@ void TCustomWinsockPort::SetUseMSRShadow(bool Value) {
     if (GetDeviceLayer() == dlWinsock && GetUseMSRShadow()) TCustomComPort::SetUseMSRShadow(false);
 }
 
-void TCustomWinsockPort::ValidateComport() {
-    if (GetDeviceLayer() == dlWinsock) return;
-    TCustomComPort::ValidateComport();
-}
-
 void TCustomWinsockPort::DeviceLayerChanged() {
     if (GetDeviceLayer() == dlWinsock) {
         SetTapiMode(tmOff);
-        TCustomComPort::SetUseMSRShadow(false);
+        SetUseMSRShadow(false);
     } else {
         SetTapiMode(tmAuto);
     }
 }
 
+void TCustomWinsockPort::ValidateComport() {
+    if (GetDeviceLayer() == dlWinsock) return; // no port number, no selection dialog
+    TCustomComPort::ValidateComport();
+}
+
 std::unique_ptr<TBaseDispatcher> TCustomWinsockPort::ActivateDeviceLayer() {
-    if (ActivationProc || GetDeviceLayer() != dlWinsock) return TCustomComPort::ActivateDeviceLayer();
-    return std::make_unique<TWinsockDispatcher>(this, Loop());
+    if (!ActivationProc && GetDeviceLayer() == dlWinsock)
+        return std::make_unique<TWinsockDispatcher>(this, Loop());
+    return TCustomComPort::ActivateDeviceLayer();
 }
 
-TWinsockDispatcher& TCustomWinsockPort::WsDispatcher() {
-    auto* D = dynamic_cast<TWinsockDispatcher*>(Dispatcher.get());
-    if (!D) throw ESocketException(ecWsNotInit);
-    return *D;
-}
-
-// ---- Open ------------------------------------------------------------------------------
-
-int32_t TCustomWinsockPort::FailOpen(int32_t Code) {
+int32_t TCustomWinsockPort::Unresolved(int32_t Code) {
     if (OnWsError) {
         OnWsError(this, Code);
         return -Code;
@@ -135,68 +104,126 @@ int32_t TCustomWinsockPort::FailOpen(int32_t Code) {
     throw ESocketException(Code);
 }
 
-int32_t TCustomWinsockPort::OpenSocket(TInAddr Address, uint16_t PortNumber) {
-    WsDispatcher().InitSocketData(WsLocalAddressIndexValue, Address, htons(PortNumber),
-                                  WsModeValue == wsClient, WsTelnetValue);
-    const int32_t R = Dispatcher->InitSocket(GetInSize(), GetOutSize());
-    if (R < 0) throw ESocketException(-R);
+TWinsockDispatcher* TCustomWinsockPort::WsDispatcher() const {
+    return dynamic_cast<TWinsockDispatcher*>(Dispatcher.get());
+}
+
+int32_t TCustomWinsockPort::InitializePort() {
+    if (GetDeviceLayer() != dlWinsock || !WsDispatcher()) return TCustomComPort::InitializePort();
+    TWinsockDispatcher& D = *WsDispatcher();
+    Library->CheckLoaded(); // "Winsock not initialized - ..." before anything else
+    TInAddr Address{0};
+    const bool client = WsModeValue == wsClient;
+    if (client) {
+        D.DeviceName = "Winsock client, connect to " + WsAddressValue + " on port " + WsPortValue;
+        if (WsAddressValue.empty()) throw ESocketException(10039);
+        if (SocksInfo.GetSocksVersion() != svNone) return OpenSocksConnection();
+        if (WsDestination(*Library, WsAddressValue, Address) != 0) return Unresolved(9007);
+    } else {
+        D.DeviceName = "Winsock server on port " + WsPortValue;
+    }
+    uint16_t portNumber = WsPortNumber(*Library, WsPortValue);
+    if (portNumber == 0) throw ESocketException(9005);
+    D.InitSocketData(WsLocalAddressIndexValue, Address, htons(portNumber), client, WsTelnetValue);
+    int32_t r = D.InitSocket(GetInSize(), GetOutSize());
+    if (r < 0) throw ESocketException(-r);
     PortState = psOpen;
     return 0;
 }
 
-int32_t TCustomWinsockPort::InitializePort() {
-    if (GetDeviceLayer() != dlWinsock) return TCustomComPort::InitializePort();
-    if (!Loop()) throw winsys::Exception("Resource not available");
-    TLookupSocket L(Loop());
-    TDeviceSocket& S = L.Socket;
-    S.CheckLoaded();
+int32_t TCustomWinsockPort::OpenSocksConnection() {
+    TWinsockDispatcher& D = *WsDispatcher();
     SocksDone = false;
-    SocksConnected = false;
-    SocksResult = 0;
-    TInAddr Address;
-    if (WsModeValue == wsClient) {
-        Dispatcher->DeviceName = "Winsock client, connect to " + WsAddressValue + " on port " +
-                                 WsPortValue;
-        if (WsAddressValue.empty()) throw ESocketException(10039);
-        if (SocksInfo->GetSocksVersion() != svNone) {
-            // Through the proxy: the destination is resolved for the request (SOCKS 4a
-            // carries the name), the socket connects to the proxy.
-            if (SocksInfo->GetSocksVersion() != svSocks4a &&
-                WsDestination(S, WsAddressValue, Address) != 0)
-                return FailOpen(ecWsCantResolve);
-            if (WsPortNumber(S, WsPortValue) == 0) throw ESocketException(ecWsInvPort);
-            TInAddr Proxy;
-            if (WsDestination(S, SocksInfo->GetAddress(), Proxy) != 0) {
-                SocksDone = true;
-                return FailOpen(ecWsCantResolve);
-            }
-            if (SocksInfo->GetPort() == 0) throw ESocketException(ecWsInvPort);
-            return OpenSocket(Proxy, SocksInfo->GetPort());
-        }
-        if (WsDestination(S, WsAddressValue, Address) != 0) return FailOpen(ecWsCantResolve);
-    } else {
-        Address.S_addr = 0;
-        Dispatcher->DeviceName = "Winsock server on port " + WsPortValue;
+    SocksError = 0;
+    TSocksRequest req;
+    req.Version = SocksInfo.GetSocksVersion();
+    req.Name = WsAddressValue;
+    req.UserCode = SocksInfo.GetUserCode();
+    req.Password = SocksInfo.GetPassword();
+    // SOCKS 4a leaves the destination's name to the proxy; the others need its address.
+    if (req.Version != svSocks4a && WsDestination(*Library, WsAddressValue, req.Address) != 0) {
+        SocksDone = true;
+        return Unresolved(9007);
     }
-    const uint16_t PortNumber = WsPortNumber(S, WsPortValue);
-    if (PortNumber == 0) throw ESocketException(ecWsInvPort);
-    return OpenSocket(Address, PortNumber);
+    req.Port = WsPortNumber(*Library, WsPortValue);
+    if (req.Port == 0 || SocksInfo.GetPort() == 0) throw ESocketException(9005);
+    TInAddr proxy;
+    if (WsDestination(*Library, SocksInfo.GetAddress(), proxy) != 0) {
+        SocksDone = true;
+        return Unresolved(9007);
+    }
+    // Telnet processing starts after the negotiation: the proxy speaks plain bytes.
+    D.InitSocketData(WsLocalAddressIndexValue, proxy, htons(SocksInfo.GetPort()), true, false);
+    int32_t r = D.InitSocket(GetInSize(), GetOutSize());
+    if (r < 0) {
+        SocksDone = true;
+        return Unresolved(-r);
+    }
+    Socks.emplace(req);
+    PortState = psOpen;
+    return 0;
 }
 
-void TCustomWinsockPort::RegisterComPort(bool Enabled) {
-    auto* D = dynamic_cast<TWinsockDispatcher*>(Dispatcher.get());
-    if (!Enabled && D) D->NotifyWindow = 0;
-    TCustomComPort::RegisterComPort(Enabled);
-    // The layer delivers accept, connect, close and errors to the port's window.
-    if (Enabled && D) D->NotifyWindow = NotifyWindow;
+void TCustomWinsockPort::ContinueSocksNegotiation() {
+    // The replies must be announced even when the owner assigned no data event.
+    Dispatcher->UpdateHandlerFlags(fuEnablePort);
+    std::vector<uint8_t> first = Socks->Start();
+    PutBlock(first.data(), static_cast<uint16_t>(first.size())); // goes out once connected
+    winsys::Clock& clock = Loop()->GetClock();
+    const int64_t until = clock.NowMs() + SocksTimeLimitMs;
+    for (int step = 0; step < 100000 && !SocksDone && GetPortState() == psOpen &&
+                       !Loop()->QuitRequested() && clock.NowMs() < until;
+         ++step)
+        Loop()->RunFor(MSecsPerTick);
+    const bool open = GetPortState() == psOpen;
+    if (!SocksDone && open) SocksFailed(10060); // the proxy never answered
+    Socks.reset();
+    ConnectHeld = false;
+    if (open) UpdateHandlerFlag();
+    // Without a handler the failure is the open's, even when the proxy's close has
+    // already closed the port.
+    if (SocksError != 0 && !OnWsError) throw ESocketException(std::exchange(SocksError, 0));
+}
+
+void TCustomWinsockPort::SocksFailed(int32_t Code) {
+    SocksDone = true;
+    SocksError = Code;
+    if (OnWsError) OnWsError(this, Code);
+}
+
+void TCustomWinsockPort::TriggerAvail(uint16_t Count) {
+    if (!Socks || SocksDone) {
+        TCustomComPort::TriggerAvail(Count);
+        return;
+    }
+    // The negotiation takes exactly the bytes of its replies; what follows them is the
+    // destination's and goes to the owner.
+    std::vector<uint8_t> send;
+    uint16_t taken = 0;
+    while (taken < Count && !Socks->Done()) {
+        uint8_t b = static_cast<uint8_t>(GetChar());
+        ++taken;
+        Socks->Feed({&b, 1}, send);
+    }
+    if (!send.empty()) PutBlock(send.data(), static_cast<uint16_t>(send.size()));
+    if (!Socks->Done()) return;
+    SocksDone = true;
+    if (Socks->Result() != 0) {
+        SocksFailed(Socks->Result());
+        return;
+    }
+    if (TWinsockDispatcher* D = WsDispatcher())
+        if (TWsConnection* c = D->Connection()) c->IsTelnet = WsTelnetValue;
+    if (std::exchange(ConnectHeld, false) && OnWsConnect) OnWsConnect(this);
+    if (taken < Count && GetPortState() == psOpen)
+        TCustomComPort::TriggerAvail(static_cast<uint16_t>(Count - taken));
 }
 
 void TCustomWinsockPort::PortOpen() {
-    if (GetDeviceLayer() == dlWinsock && SocksInfo->GetSocksVersion() != svNone &&
-        WsModeValue == wsClient) {
-        ContinueSocksNegotiation();
-        // The negotiation failed and the connection ended: the port closed itself.
-        if (PortState != psOpen) return;
+    if (TWinsockDispatcher* D = WsDispatcher()) {
+        D->NotifyWindow = NotifyWindow;
+        if (Socks) ContinueSocksNegotiation();
+        if (GetPortState() != psOpen) return; // closed during the negotiation
     }
     TCustomComPort::PortOpen();
 }
@@ -206,92 +233,31 @@ void TCustomWinsockPort::PortClose() {
     if (GetDeviceLayer() == dlWinsock) DoDisconnect();
 }
 
-// ---- SOCKS -----------------------------------------------------------------------------
-
-void TCustomWinsockPort::ContinueSocksNegotiation() {
-    TSocksRequest Req;
-    Req.Version = SocksInfo->GetSocksVersion();
-    Req.Name = WsAddressValue;
-    Req.UserCode = SocksInfo->GetUserCode();
-    Req.Password = SocksInfo->GetPassword();
-    {
-        TLookupSocket L(Loop());
-        Req.Port = WsPortNumber(L.Socket, WsPortValue);
-        if (Req.Version != svSocks4a) WsDestination(L.Socket, WsAddressValue, Req.Address);
-    }
-    Socks = std::make_unique<TSocksNegotiation>(std::move(Req));
-    SocksDone = false;
-    SocksResult = 0;
-    const std::vector<uint8_t> First = Socks->Start();
-    // Queued until the proxy's connection completes.
-    PutBlock(First.data(), static_cast<uint16_t>(First.size()));
-    const int Steps = std::max(1, SocksTimeoutMs / 55);
-    for (int Step = 0; Step < Steps && !SocksDone && PortState == psOpen && !Loop()->QuitRequested();
-         ++Step)
-        Loop()->RunFor(55);
-    Socks.reset();
-    if (PortState != psOpen) return;
-    if (!SocksDone) SocksResult = 10060;
-    SocksDone = true;
-    if (SocksResult != 0) SocksFailed(SocksResult);
-}
-
-void TCustomWinsockPort::SocksFailed(int32_t Code) {
-    if (OnWsError)
-        OnWsError(this, Code);
-    else
-        throw ESocketException(Code);
-}
-
-void TCustomWinsockPort::TriggerAvail(uint16_t Count) {
-    if (!Socks || SocksDone) {
-        TCustomComPort::TriggerAvail(Count);
-        return;
-    }
-    // The proxy's replies: exactly the bytes the negotiation awaits, the rest stays for
-    // the owner.
-    uint8_t Buf[512];
-    while (Socks->Needed() > 0 && CharReady()) {
-        const size_t N = std::min<size_t>({Socks->Needed(), sizeof Buf, GetInBuffUsed()});
-        if (N == 0) break;
-        GetBlock(Buf, static_cast<uint16_t>(N));
-        std::vector<uint8_t> Send;
-        Socks->Feed(std::span<const uint8_t>(Buf, N), Send);
-        if (!Send.empty()) PutBlock(Send.data(), static_cast<uint16_t>(Send.size()));
-    }
-    if (Socks->Done()) {
-        SocksResult = Socks->Result();
-        SocksDone = true;
-    }
-}
-
-// ---- The port window -------------------------------------------------------------------
-
 winsys::LRESULT TCustomWinsockPort::WindowProc(uint32_t Msg, winsys::WPARAM wParam,
                                                winsys::LPARAM lParam) {
+    if (Msg == SocketNotifyMsg) {
+        switch (wParam) {
+        case WsEventAccept:
+            return DoAccept(TInAddr{static_cast<uint32_t>(lParam)}) ? 1 : 0;
+        case WsEventConnect:
+            DoConnect();
+            return 0;
+        case WsEventClientClosed:
+            Loop()->PostMessage(NotifyWindow, SocketCloseMsg, 0, 0);
+            return 0;
+        case WsEventServerPeerClosed:
+            DoDisconnect();
+            return 0;
+        default:
+            DoError(static_cast<int32_t>(wParam));
+            return 0;
+        }
+    }
     if (Msg == SocketCloseMsg) {
-        if (PortState == psOpen) SetOpen(false);
+        SetOpen(false);
         return 0;
     }
-    if (Msg != SocketNotifyMsg) return TCustomComPort::WindowProc(Msg, wParam, lParam);
-    if (IsDestroying() || PortState != psOpen) return 0;
-    switch (wParam) {
-    case WsEventAccept:
-        return DoAccept(TInAddr{static_cast<uint32_t>(lParam)}) ? 1 : 0;
-    case WsEventConnect:
-        DoConnect();
-        return 0;
-    case WsEventClientClosed:
-        // The close runs after the current event has returned.
-        Loop()->PostMessage(NotifyWindow, SocketCloseMsg, 0, 0);
-        return 0;
-    case WsEventServerPeerClosed:
-        DoDisconnect();
-        return 0;
-    default:
-        DoError(static_cast<int32_t>(wParam));
-        return 0;
-    }
+    return TCustomComPort::WindowProc(Msg, wParam, lParam);
 }
 
 bool TCustomWinsockPort::DoAccept(TInAddr Addr) {
@@ -302,21 +268,29 @@ bool TCustomWinsockPort::DoAccept(TInAddr Addr) {
 
 void TCustomWinsockPort::DoConnect() {
     WsConnected = true;
+    // Through a proxy the connection is there once the proxy has connected us.
+    if (Socks && !SocksDone) {
+        ConnectHeld = true;
+        return;
+    }
     if (OnWsConnect) OnWsConnect(this);
 }
 
 void TCustomWinsockPort::DoDisconnect() {
-    if ((WsConnected || WsModeValue == wsServer) && OnWsDisconnect && !IsDestroying())
-        OnWsDisconnect(this);
+    if ((WsConnected || WsModeValue == wsServer) && OnWsDisconnect) OnWsDisconnect(this);
     WsConnected = false;
 }
 
 void TCustomWinsockPort::DoError(int32_t ErrCode) {
-    if (EndsConnection(ErrCode)) {
+    if (ClosesTheConnection(ErrCode)) {
         if (WsModeValue == wsClient)
             Loop()->PostMessage(NotifyWindow, SocketCloseMsg, 0, 0);
         else
             DoDisconnect();
+    }
+    if (Socks && !SocksDone) { // the proxy connection failed: the negotiation is over
+        SocksDone = true;
+        SocksError = ErrCode;
     }
     if (OnWsError) OnWsError(this, ErrCode);
 }

@@ -1,39 +1,37 @@
 #pragma once
-// TCustomWinsockPort: the port component over one TCP connection, as a client that
-// connects to WsAddress:WsPort or as a server that listens on WsPort and takes one peer
-// at a time. It carries the same buffered byte stream, triggers and events as the
-// serial port; the serial line settings are accepted and ignored.
+// The network port: a port component that carries the serial port's byte stream over
+// one TCP connection, as a client (to WsAddress on WsPort) or as a server (listening on
+// WsPort for one peer at a time), optionally through a SOCKS 4, 4a or 5 proxy and with
+// telnet processing of the stream.
 //
-// Settings: WsAddress and WsPort are stored trimmed; WsPort is a decimal number or a
-// TCP service name ("telnet", the default, is 23). WsAddress, WsPort and WsMode cannot
-// change while open (ESocketException 9006); setting the current value again is no
-// change. With WsSocksServerInfo.SocksVersion other than svNone the client connects
-// through that SOCKS proxy.
+// As the owner sees it (everything on the window thread):
+//   - client: SetOpen(true) returns with Open true while the connection is still being
+//     made; OnWsConnect follows. A refused, reset or aborted connection gives
+//     OnWsError(code) while Open is still true, then the port closes itself; no
+//     OnWsDisconnect follows unless OnWsConnect had fired. The peer's clean close makes
+//     the port close itself and OnWsDisconnect comes at the end of that close. Other
+//     errors (10060, ...) only reach OnWsError; the port stays open.
+//   - server: listening when SetOpen(true) returns; a peer is offered to OnWsAccept and
+//     its data flows without OnWsConnect; while one is connected any further peer is
+//     closed at once. The peer's end, clean or by a reset, gives OnWsDisconnect (then
+//     OnWsError for a reset) and the port listens for the next peer.
+//   - closing gives OnWsDisconnect when a connection had been made, and always in
+//     server mode.
+// Bytes written before a client's connection completes wait and go out when it does.
 //
-// Open (SetOpen(true) with DeviceLayer dlWinsock):
-//   - client: an empty WsAddress raises 10039; an address that does not resolve calls
-//     OnWsError(9007) and then fails the open with "Koru exception" when the handler
-//     is assigned, else raises ESocketException 9007; a WsPort that is neither a port
-//     number nor a known TCP service raises 9005. The open returns with Open true while
-//     the connection completes later, announced by OnWsConnect; bytes written before
-//     that wait and go out once it completes.
-//   - server: listening when SetOpen returns; an accepted peer's data arrives without
-//     OnWsConnect, OnWsAccept may refuse a peer.
-//
-// Connection events, all on the window thread and never inside a port operation:
-//   - OnWsError(code) for a socket error. After 10052, 10053, 10054 or 10061 a client
-//     closes itself right after the event (Open is still true during it); after any
-//     other code it stays open. A server's peer reset ends that peer (OnWsDisconnect,
-//     then OnWsError) and the server listens for the next.
-//   - a client whose peer closed closes itself;
-//   - OnWsDisconnect at the end of every close that followed OnWsConnect (Open is then
-//     false), at every close of a server, and when a server's peer ends.
-//
-// Window thread only.
+// Open failures (the port stays closed): "Winsock not initialized - ..." when the
+// socket library is unusable; 10039 for a client without WsAddress; 9007 when the
+// address does not resolve (with OnWsError assigned: OnWsError(9007) first, then the
+// open fails with "Koru exception"); 9005 for a WsPort that is neither 1 to 65535 nor a
+// TCP service name; the socket library's code when the socket cannot be set up.
+// WsAddress, WsPort and WsMode raise 9006 when changed while open.
 #include "port/ComPort.h"
+#include "port/Socket.h"
 #include "port/Socks.h"
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,7 +39,7 @@ namespace port {
 
 class TWinsockDispatcher;
 
-// SOCKS proxy settings; SocksVersion svNone means no proxy.
+// SOCKS proxy settings; svNone uses no proxy.
 class TSocksServerInfo {
   public:
     const std::string& GetAddress() const { return AddressValue; }
@@ -56,16 +54,15 @@ class TSocksServerInfo {
     void SetUserCode(const std::string& Value) { UserCodeValue = Value; }
 
   private:
-    std::string AddressValue;
-    std::string PasswordValue;
+    std::string AddressValue, PasswordValue, UserCodeValue;
     uint16_t PortValue = 0;
     TSocksVersion SocksVersionValue = svNone;
-    std::string UserCodeValue;
 };
 
 class TCustomWinsockPort : public TCustomComPort, public virtual IWinsockPort {
   public:
-    using TWsAcceptEvent = std::function<void(TCustomWinsockPort* Sender, TInAddr Addr, bool& Accept)>;
+    using TWsAcceptEvent =
+        std::function<void(TCustomWinsockPort* Sender, TInAddr Addr, bool& Accept)>;
 
     explicit TCustomWinsockPort(winsys::EventLoop* Loop = nullptr);
     ~TCustomWinsockPort() override;
@@ -78,32 +75,29 @@ class TCustomWinsockPort : public TCustomComPort, public virtual IWinsockPort {
     void SetWsMode(TWsMode Value) override;
     bool GetWsTelnet() const { return WsTelnetValue; }
     void SetWsTelnet(bool Value) { WsTelnetValue = Value; }
-    // Enumerates the local host's IPv4 addresses again, then returns the list.
+    // Enumerated again at every call.
     const std::vector<std::string>& GetWsLocalAddresses();
     void SetWsLocalAddresses(const std::vector<std::string>& List) { WsLocalAddressesValue = List; }
-    // Stored only: the layer binds to any local address.
+    // Stored only: the layer always binds to any local address.
     int32_t GetWsLocalAddressIndex() const { return WsLocalAddressIndexValue; }
     void SetWsLocalAddressIndex(int32_t Value) { WsLocalAddressIndexValue = Value; }
-    TSocksServerInfo& WsSocksServerInfo() { return *SocksInfo; }
+    TSocksServerInfo& WsSocksServerInfo() { return SocksInfo; }
     bool GetWsConnected() const { return WsConnected; }
 
     void SetUseMSRShadow(bool Value) override;
 
     TWsAcceptEvent OnWsAccept;
 
-    // A SOCKS negotiation that gets no complete answer within this many milliseconds
-    // fails with 10060 (timed out).
-    int32_t SocksTimeoutMs = 20000;
-
   protected:
     std::unique_ptr<TBaseDispatcher> ActivateDeviceLayer() override;
     void DeviceLayerChanged() override;
     int32_t InitializePort() override;
     void ValidateComport() override;
-    void RegisterComPort(bool Enabled) override;
-    void TriggerAvail(uint16_t Count) override;
     void PortOpen() override;
     void PortClose() override;
+    void TriggerAvail(uint16_t Count) override;
+    // SocketNotifyMsg (accept 8, connect 16, the client's end 32, the server's peer's
+    // end 48, any other value an error code) and SocketCloseMsg; the rest goes on.
     winsys::LRESULT WindowProc(uint32_t Msg, winsys::WPARAM wParam, winsys::LPARAM lParam) override;
 
     virtual bool DoAccept(TInAddr Addr);
@@ -112,14 +106,12 @@ class TCustomWinsockPort : public TCustomComPort, public virtual IWinsockPort {
     virtual void DoError(int32_t ErrCode);
 
   private:
-    TWinsockDispatcher& WsDispatcher();
-    // The open's socket data: destination (or the proxy) and port, then the socket.
-    int32_t OpenSocket(TInAddr Address, uint16_t PortNumber);
-    // Reports Code through OnWsError when assigned (result -Code), else raises it.
-    int32_t FailOpen(int32_t Code);
-    void CheckClosedForChange() const;
+    TWinsockDispatcher* WsDispatcher() const;
+    int32_t OpenSocksConnection();
     void ContinueSocksNegotiation();
     void SocksFailed(int32_t Code);
+    // Reports Code through OnWsError when assigned and returns -Code; else raises it.
+    int32_t Unresolved(int32_t Code);
 
     std::string WsAddressValue;
     std::string WsPortValue = "telnet";
@@ -127,14 +119,16 @@ class TCustomWinsockPort : public TCustomComPort, public virtual IWinsockPort {
     bool WsTelnetValue = true;
     std::vector<std::string> WsLocalAddressesValue;
     int32_t WsLocalAddressIndexValue = 0;
-    std::unique_ptr<TSocksServerInfo> SocksInfo;
+    TSocksServerInfo SocksInfo;
     bool WsConnected = false;
+    // The socket library for the lookups of the open and the address list.
+    std::unique_ptr<TSocket> Library;
 
-    // While a SOCKS negotiation runs: received bytes go to it, not to OnTriggerAvail.
-    std::unique_ptr<TSocksNegotiation> Socks;
+    // While a SOCKS negotiation runs.
+    std::optional<TSocksNegotiation> Socks;
     bool SocksDone = false;
-    bool SocksConnected = false;
-    int32_t SocksResult = 0;
+    bool ConnectHeld = false; // OnWsConnect waits for the proxy's grant
+    int32_t SocksError = 0;
 };
 
 class TWinsockPort : public TCustomWinsockPort {
