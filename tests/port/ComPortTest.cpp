@@ -649,4 +649,34 @@ TEST_F(ComPortTest, AnUnpluggedDeviceIsReportedAndThePortStillCloses) {
     EXPECT_TRUE(Errors.empty());
 }
 
+TEST_F(ComPortTest, TheOutputRingKeepsItsSizeUntilTheNextOpen) {
+    Port = MakePort();
+    Port->SetOpen(true);
+    Port->SetOutSize(100);
+    EXPECT_EQ(Port->GetOutBuffFree(), 4096u);
+    Port->SetOpen(false);
+    Port->SetOpen(true);
+    EXPECT_EQ(Port->GetOutBuffFree(), 100u);
+    const std::string TooBig(101, 'x');
+    EXPECT_EQ(Raised([&] { Port->PutString(TooBig); }).first, ecOutputBufferTooSmall);
+}
+
+// As the main window's stored form loads it: Open read while loading opens the port
+// once loading ends; a failure then is shown and leaves the port closed.
+TEST_F(ComPortTest, APortOpenedWhileLoadingOpensWhenLoaded) {
+    for (unsigned N : {3u, 9u}) {
+        Errors.clear();
+        auto P = MakePort(N);
+        P->ComponentState |= TBaseComponent::csLoading;
+        P->SetOpen(true);
+        EXPECT_EQ(P->GetPortState(), psClosed);
+        P->Loaded();
+        Loop.ProcessMessages();
+        EXPECT_EQ(P->GetOpen(), N == 3) << "COM" << N;
+        EXPECT_EQ(Errors,
+                  N == 3 ? std::vector<std::string>{}
+                         : std::vector<std::string>{"ie_BadId - Specified comport doesn't exist"});
+    }
+}
+
 } // namespace
