@@ -15,7 +15,7 @@ const char* const ParityName[5] = {"None", "Odd", "Even", "Mark", "Space"};
 
 TCustomComPort::TCustomComPort(winsys::EventLoop* Loop)
     : TraceLog(
-          TTraceLogSettings::THost{this, [this] { return ForceApply; },
+          TTraceLogControl::THost{this, [this] { return ForceApply; },
                                    [this]() -> TBaseDispatcher& { return ValidDispatcher(); }}),
       LoopValue(Loop ? Loop : winsys::EventLoop::Current()) {}
 

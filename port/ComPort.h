@@ -31,7 +31,7 @@
 #include "port/BaseComponent.h"
 #include "port/ComPortInterface.h"
 #include "port/Dispatcher.h"
-#include "port/TraceLogSettings.h"
+#include "port/TraceLogControl.h"
 
 #include "winsys/EventLoop.h"
 
@@ -385,9 +385,8 @@ class TCustomComPort : public TBaseComponent, public virtual IComPort {
     bool WaitPrepared = false;
     bool WaitBusySaved = false;
     std::unique_ptr<TBaseDispatcher> Dispatcher;
-    // The trace and log settings. When the trace and dispatch log control lands it
-    // replaces TTraceLogSettings here with the same construction and calls.
-    TTraceLogSettings TraceLog;
+    // The Tracing and Logging properties, and the trace and log they record.
+    TTraceLogControl TraceLog;
 
   private:
     bool ShuttingDown() const { return PortState == psShuttingDown; }

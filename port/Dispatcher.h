@@ -23,18 +23,32 @@
 // GetChar / GetBlock while the dispatch thread waits; the bytes it read leave the ring
 // when it returns. A handler that the window thread did not take in time is skipped:
 // its bytes stay unread and are announced again with the next arrival.
+// The window procedure finds the dispatcher from the message alone:
+// GetTComRecPtr(PortHandleOf(lParam)) (PortList.h), and its component through Owner().
+//
+// Closing inside a notification: DonePort closes the device at once and returns with
+// CloseDeferred() set; the dispatch thread releases the rings and ends when the
+// notification returns. The component finishes its close (deletes the dispatcher)
+// once ThreadsActive() is false, e.g. from a message it posts to itself. Never delete a
+// dispatcher from inside one of its own notifications.
+//
+// Threads: the public operations belong to the window thread (Loop's thread) unless
+// stated; the dispatching steps run on the dispatch thread (or, for window-driven
+// layers, on the window thread). Locks are taken inside; no lock is held while a
+// handler runs.
 //
 // Results are 0 or a negative code of PortErrors unless stated.
 #include "port/BaseComponent.h"
 #include "port/DispatcherSignals.h"
 #include "port/DispatcherTypes.h"
 #include "port/PortErrors.h"
+#include "port/TraceRings.h"
 
 #include "winsys/EventLoop.h"
 
 #include <atomic>
-#include <exception>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -252,9 +266,43 @@ class TBaseDispatcher {
     // ---- Tracing and logging hook points -------------------------------------------
     bool TraceActive() const { return TraceOn.load(std::memory_order_relaxed); }
     bool LogActive() const { return LogOn.load(std::memory_order_relaxed); }
+    // Any thread. A trace entry is kept whenever a trace buffer exists (collecting or
+    // paused); a log entry only while the log collects.
     void AddTraceEntry(char Kind, uint8_t Byte);
     void AddDispatchEntry(TDispatchType Type, TDispatchSubType SubType, uint32_t Data,
                           const void* Buffer, uint32_t BufferLen);
+
+    // ---- Tracing and dispatch logging (DispatcherTrace.cpp, DispatcherLog.cpp) -------
+    // Window thread. The trace: InitTracing empties an existing buffer, or allocates
+    // NumEntries (1 to MaxTraceEntries, else -1002; -8 without memory); either way it
+    // collects from then on. StartTracing resumes (-3008 when there is no buffer),
+    // StopTracing pauses, ClearTracing empties, AbortTracing frees the buffer.
+    int32_t InitTracing(uint32_t NumEntries);
+    int32_t StartTracing();
+    void StopTracing();
+    void ClearTracing();
+    void AbortTracing();
+    bool TraceAllocated();
+    // Write the trace as text and free it; DumpTrace replaces the file, AppendTrace adds
+    // to it. An empty or absent trace writes no file. 0 or the negated file error (the
+    // trace is freed either way).
+    int32_t DumpTrace(const std::string& FileName, bool InHex, bool AllHex);
+    int32_t AppendTrace(const std::string& FileName, bool InHex, bool AllHex);
+
+    // The dispatch log, the same way: InitDispatchLogging empties an existing ring or
+    // allocates Size bytes (at most MaxLogBytes, else -1002); StartDispatchLogging gives
+    // -3009 without a ring. AddStringToLog adds a dtUser entry with the characters of S.
+    int32_t InitDispatchLogging(uint32_t Size);
+    int32_t StartDispatchLogging();
+    void StopDispatchLogging();
+    void ClearDispatchLogging();
+    void AbortDispatchLogging();
+    bool LogAllocated();
+    void AddStringToLog(const std::string& S);
+    // An empty or absent log writes no file. When the file cannot be opened the ring is
+    // kept (not collecting); otherwise it is freed. 0 or the negated file error.
+    int32_t DumpDispatchLog(const std::string& FileName, bool InHex, bool AllHex);
+    int32_t AppendDispatchLog(const std::string& FileName, bool InHex, bool AllHex);
 
     // ---- State for components, device layers and tests -----------------------------
     TBaseComponent* Owner() const { return OwnerComponent; }
@@ -287,8 +335,17 @@ class TBaseDispatcher {
     // For a threaded device layer's WriteCom: copies into the output ring at OutHead and
     // wakes the output thread. Returns the bytes queued (at most the free space).
     int32_t QueueOutput(const void* Buf, int32_t Len);
+    // The input ring holds 8192 unread bytes: a device that watches for input by its
+    // readiness stops watching until InputSpaceFreed.
+    bool InputRingFull();
     // The output ring's fill, for GetComError.
     uint32_t OutRingUsed();
+    // The output thread's side of the ring: the next contiguous run of unsent bytes
+    // (false when there is none; a wrapped ring is first rotated so that all of them
+    // are one run), and the bytes the device took from its start. The run stays in
+    // place until consumed: writers only fill the free space.
+    bool TakeOutputChunk(const uint8_t*& Chunk, uint32_t& Length);
+    void ConsumeOutput(uint32_t Count);
     // For FlushCom(0): stops the output thread's current write (when the thread runs)
     // and empties the output ring. The device then purges its own transmit queue.
     void FlushOutputRing();
@@ -304,7 +361,10 @@ class TBaseDispatcher {
 
     winsys::HWND DispatcherWindow = 0;
     winsys::EventLoop::TimerId NotifyTimer = 0;
+    // StatusLock: the device status of the last RefreshStatus and the accumulated
+    // line errors (CE_ bits).
     TComStat DeviceStatus;
+    uint32_t LineErrorBits = 0;
     std::atomic<bool> RingSeen{false};
     std::atomic<bool> OutWritten{false};
     std::atomic<uint32_t> EventMask{0};
@@ -315,7 +375,7 @@ class TBaseDispatcher {
     std::recursive_mutex StateLock;
     std::recursive_mutex OutLock;
     std::recursive_mutex InLock;
-    // Leaf lock of DeviceStatus and the line error bits.
+    // Nesting order: InLock, then StateLock, then OutLock; StatusLock innermost (a leaf).
     std::mutex StatusLock;
     TDispatcherSignals Signals;
 
@@ -335,6 +395,8 @@ class TBaseDispatcher {
     uint8_t GetModemStatusPrim(uint8_t ClearMask);
     // ModemStatusByte := GetModemStatus: the lines from the device, the changes kept.
     void RefreshModemLines();
+    // The device holds received bytes and the input ring has room for them.
+    bool InputWaiting();
     void ReportThreadError(const std::exception& E);
     void ApplyLineFlags(TDCB& DCB);
     uint32_t MappedBaud(uint32_t Rate) const;
@@ -345,11 +407,14 @@ class TBaseDispatcher {
     bool CheckTimerPrim(bool* Fired);
     int32_t TriggerHandleLocked();
     bool HandleInUse(int32_t Value) const;
-    template <class Entry> bool CallHandlers(std::vector<Entry>& List, uint32_t Msg,
-                                             uint32_t TriggerHandle, winsys::LPARAM lParam);
+    template <class Entry>
+    bool CallHandlers(std::vector<Entry>& List, uint32_t Msg, uint32_t TriggerHandle,
+                      winsys::LPARAM lParam);
     bool CallHandler(TWndTriggerHandler& H, uint32_t Msg, uint32_t TriggerHandle, winsys::LPARAM l);
-    bool CallHandler(TProcTriggerHandler& H, uint32_t Msg, uint32_t TriggerHandle, winsys::LPARAM l);
-    bool CallHandler(TEventTriggerHandler& H, uint32_t Msg, uint32_t TriggerHandle, winsys::LPARAM l);
+    bool CallHandler(TProcTriggerHandler& H, uint32_t Msg, uint32_t TriggerHandle,
+                     winsys::LPARAM l);
+    bool CallHandler(TEventTriggerHandler& H, uint32_t Msg, uint32_t TriggerHandle,
+                     winsys::LPARAM l);
     void PurgeRemovedHandlers();
     bool AnyHandlerLocked() const;
     void SyncCall(const TApdNotifyEvent& Method, uint32_t Msg, winsys::WPARAM w, winsys::LPARAM l);
@@ -368,10 +433,9 @@ class TBaseDispatcher {
     std::atomic<int32_t> LastErrorValue{0};
     bool Destroyed = false;
 
-    // StateLock: line, modem, errors, triggers, handlers.
+    // StateLock: line settings, modem status, options.
     TDCB CurrentDCBValue;
     std::atomic<uint32_t> AppliedBaudValue{115200};
-    uint32_t LineErrorBits = 0;
     uint8_t ModemStatus = 0;
     uint32_t OptionFlags = 0;
     bool DtrLevel = false;
@@ -389,8 +453,8 @@ class TBaseDispatcher {
     uint32_t InHead = 0;
     uint32_t InTail = 0;
     bool InFull = false;
-    uint64_t InTotal = 0;         // bytes ever put into the ring
-    uint64_t ScanCount = 0;       // bytes examined by the data triggers
+    uint64_t InTotal = 0;          // bytes ever put into the ring
+    uint64_t ScanCount = 0;        // bytes examined by the data triggers
     uint64_t AvailNotifyCount = 0; // InTotal at the last avail notification
     bool InAvailNotify = false;
     uint32_t AvailReadCount = 0;
@@ -439,6 +503,12 @@ class TBaseDispatcher {
     std::atomic<bool> TraceOn{false};
     std::atomic<bool> LogOn{false};
     uint32_t LogTimeBase = 0;
+    // StateLock: the rings behind TraceOn and LogOn.
+    int32_t WriteTrace(const std::string& FileName, bool InHex, bool AllHex, bool Append);
+    int32_t WriteDispatchLog(const std::string& FileName, bool InHex, bool AllHex, bool Append);
+    TTraceRing TraceRing;
+    TDispatchLogRing LogRing;
+    std::vector<uint8_t> LogScratch;
 };
 
 } // namespace port

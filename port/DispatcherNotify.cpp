@@ -16,8 +16,8 @@ struct SyncRequest {
     winsys::LPARAM lParam;
 };
 
-template <class List, class Same> bool RemoveHandler(List& list, bool inNotify, Same same,
-                                                     bool& purgePending) {
+template <class List, class Same>
+bool RemoveHandler(List& list, bool inNotify, Same same, bool& purgePending) {
     for (auto it = list.begin(); it != list.end(); ++it) {
         if (it->thDeleted || !same(*it)) continue;
         if (inNotify) {
@@ -74,8 +74,9 @@ int32_t TBaseDispatcher::RegisterSyncEventTriggerHandler(TApdNotifyEvent Method)
 int32_t TBaseDispatcher::DeregisterWndTriggerHandler(winsys::HWND HWnd) {
     std::lock_guard lock(StateLock);
     bool purge = false;
-    bool removed = RemoveHandler(WndTriggerHandlers, InNotifyFlag.load(),
-                                 [&](const TWndTriggerHandler& h) { return h.thWnd == HWnd; }, purge);
+    bool removed = RemoveHandler(
+        WndTriggerHandlers, InNotifyFlag.load(),
+        [&](const TWndTriggerHandler& h) { return h.thWnd == HWnd; }, purge);
     if (purge) HandlerPurgePending = true;
     if (removed && LogActive())
         AddDispatchEntry(dtTriggerHandlerDispose, dstWndHandler, HWnd, nullptr, 0);
@@ -86,9 +87,9 @@ int32_t TBaseDispatcher::DeregisterWndTriggerHandler(winsys::HWND HWnd) {
 int32_t TBaseDispatcher::DeregisterProcTriggerHandler(TApdNotifyProc Proc) {
     std::lock_guard lock(StateLock);
     bool purge = false;
-    bool removed = RemoveHandler(ProcTriggerHandlers, InNotifyFlag.load(),
-                                 [&](const TProcTriggerHandler& h) { return h.thNotify == Proc; },
-                                 purge);
+    bool removed = RemoveHandler(
+        ProcTriggerHandlers, InNotifyFlag.load(),
+        [&](const TProcTriggerHandler& h) { return h.thNotify == Proc; }, purge);
     if (purge) HandlerPurgePending = true;
     if (removed && LogActive())
         AddDispatchEntry(dtTriggerHandlerDispose, dstProcHandler, 0, nullptr, 0);
@@ -100,9 +101,9 @@ int32_t TBaseDispatcher::DeregisterEventTriggerHandler(TApdNotifyEvent Method) {
     std::lock_guard lock(StateLock);
     bool purge = false;
     // Object and code both: two components with the same handler method are distinct.
-    bool removed = RemoveHandler(EventTriggerHandlers, InNotifyFlag.load(),
-                                 [&](const TEventTriggerHandler& h) { return h.thNotify == Method; },
-                                 purge);
+    bool removed = RemoveHandler(
+        EventTriggerHandlers, InNotifyFlag.load(),
+        [&](const TEventTriggerHandler& h) { return h.thNotify == Method; }, purge);
     if (purge) HandlerPurgePending = true;
     if (removed && LogActive())
         AddDispatchEntry(dtTriggerHandlerDispose, dstEventHandler, 0, nullptr, 0);
@@ -112,8 +113,8 @@ int32_t TBaseDispatcher::DeregisterEventTriggerHandler(TApdNotifyEvent Method) {
 
 bool TBaseDispatcher::AnyHandlerLocked() const {
     auto live = [](const auto& list) {
-        return static_cast<size_t>(std::count_if(list.begin(), list.end(),
-                                                 [](const auto& h) { return !h.thDeleted; }));
+        return static_cast<size_t>(
+            std::count_if(list.begin(), list.end(), [](const auto& h) { return !h.thDeleted; }));
     };
     return live(WndTriggerHandlers) > 1 || live(ProcTriggerHandlers) > 0 ||
            live(EventTriggerHandlers) > 0;
@@ -139,8 +140,9 @@ void TBaseDispatcher::UpdateHandlerFlags(THandlerFlagUpdate FlagUpdate) {
 
 void TBaseDispatcher::PurgeRemovedHandlers() {
     auto purge = [](auto& list) {
-        list.erase(std::remove_if(list.begin(), list.end(), [](const auto& h) { return h.thDeleted; }),
-                   list.end());
+        list.erase(
+            std::remove_if(list.begin(), list.end(), [](const auto& h) { return h.thDeleted; }),
+            list.end());
     };
     purge(WndTriggerHandlers);
     purge(ProcTriggerHandlers);

@@ -46,15 +46,15 @@ void TBaseDispatcher::CopyFromRing(uint32_t Offset, void* Buf, uint32_t Len) con
 
 int32_t TBaseDispatcher::ReadDevice(uint32_t At, uint32_t Size) {
     int32_t got = ReadCom(InRing.get() + At, static_cast<int32_t>(Size));
-    // A failed read moves no bytes: nothing enters the ring or the log.
+    // A failed read moves no bytes into the ring; the log shows it as a read of 0.
     if (got < 0) {
         GetComEventMask(-1);
-        return 0;
+        got = 0;
     }
     got = std::min(got, static_cast<int32_t>(Size));
-    if (got > 0 && LogActive())
-        AddDispatchEntry(dtDispatch, dstReadCom, static_cast<uint32_t>(got), InRing.get() + At,
-                         static_cast<uint32_t>(got));
+    if (LogActive())
+        AddDispatchEntry(dtDispatch, dstReadCom, static_cast<uint32_t>(got),
+                         got > 0 ? InRing.get() + At : nullptr, static_cast<uint32_t>(got));
     return got;
 }
 
@@ -94,6 +94,19 @@ void TBaseDispatcher::ExtractData() {
         InTotal += got;
         if (got > 0) InFull = InHead == InTail;
     }
+}
+
+bool TBaseDispatcher::InputRingFull() {
+    std::lock_guard lock(InLock);
+    return InRing && InFull;
+}
+
+bool TBaseDispatcher::InputWaiting() {
+    std::lock_guard lock(InLock);
+    if (!InRing || InFull) return false;
+    RefreshStatus();
+    std::lock_guard status(StatusLock);
+    return DeviceStatus.cbInQue != 0;
 }
 
 bool TBaseDispatcher::CharReady() {
@@ -152,7 +165,8 @@ int32_t TBaseDispatcher::GetBlock(void* Buf, uint32_t Len) {
     if (TraceActive()) {
         const auto* bytes = static_cast<const uint8_t*>(Buf);
         std::lock_guard lock(StateLock);
-        for (uint32_t i = 0; i < Len; ++i) AddTraceEntry('R', bytes[i]);
+        for (uint32_t i = 0; i < Len; ++i)
+            AddTraceEntry('R', bytes[i]);
     }
     return static_cast<int32_t>(Len);
 }
@@ -260,9 +274,12 @@ int32_t TBaseDispatcher::PutBlock(const void* Buf, uint32_t Len) {
         if (TraceActive()) {
             const auto* bytes = static_cast<const uint8_t*>(Buf);
             std::lock_guard lock(StateLock);
-            for (int32_t i = 0; i < taken; ++i) AddTraceEntry('T', bytes[i]);
+            for (int32_t i = 0; i < taken; ++i)
+                AddTraceEntry('T', bytes[i]);
         }
     }
+    // A write the device took nothing of is logged as one of 0 bytes.
+    if (taken == 0 && LogActive()) AddDispatchEntry(dtDispatch, dstWriteCom, 0, nullptr, 0);
     return static_cast<uint32_t>(taken) == Len ? ecOK : ecPutBlockFail;
 }
 
@@ -307,6 +324,40 @@ int32_t TBaseDispatcher::QueueOutput(const void* Buf, int32_t Len) {
     }
     if (queued > 0) Signals.Set(TDispatcherSignals::OutDataSignal);
     return queued;
+}
+
+bool TBaseDispatcher::TakeOutputChunk(const uint8_t*& Chunk, uint32_t& Length) {
+    std::lock_guard lock(OutLock);
+    if (!OutRing || !(OutFull || OutHead != OutTail)) return false;
+    uint8_t* ring = OutRing.get();
+    if (OutTail < OutHead) {
+        Chunk = ring + OutTail;
+        Length = OutHead - OutTail;
+    } else if (OutHead == 0) {
+        Chunk = ring + OutTail;
+        Length = OutQueueSize - OutTail;
+    } else {
+        // Wrapped: rotate in place so the unsent bytes start at 0 and go out in one
+        // write. The free space between head and tail moves to the end.
+        std::rotate(ring, ring + OutTail, ring + OutQueueSize);
+        OutHead += OutQueueSize - OutTail;
+        OutTail = 0;
+        // A full ring: the head is back at the start, not one past the end.
+        if (OutHead == OutQueueSize) OutHead = 0;
+        Chunk = ring;
+        Length = OutFull ? OutQueueSize : OutHead;
+    }
+    return true;
+}
+
+void TBaseDispatcher::ConsumeOutput(uint32_t Count) {
+    std::lock_guard lock(OutLock);
+    if (!OutRing) return;
+    Count = std::min(Count, OutRingUsed());
+    OutTail += Count;
+    if (OutTail >= OutQueueSize) OutTail -= OutQueueSize;
+    if (OutTail == OutHead) OutHead = OutTail = 0;
+    if (Count != 0) OutFull = false;
 }
 
 void TBaseDispatcher::FlushOutputRing() {

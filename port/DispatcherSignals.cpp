@@ -23,7 +23,8 @@ void TDispatcherSignals::Close() {
         valid_ = false;
         state_ = 0;
     }
-    for (auto& waiters : waiters_) waiters.notify_all();
+    for (auto& waiters : waiters_)
+        waiters.notify_all();
 }
 
 bool TDispatcherSignals::Valid() const {
@@ -39,7 +40,8 @@ void TDispatcherSignals::Set(uint32_t signals) {
     }
     for (int group = 0; group < 4; ++group) {
         static constexpr uint32_t members[4] = {ComEventSignal, ComEventDone, ThreadStateSignal,
-                                                OutDataSignal | OutWriteDoneSignal | OutAbortSignal};
+                                                OutDataSignal | OutWriteDoneSignal |
+                                                    OutAbortSignal};
         if (signals & members[group]) waiters_[group].notify_all();
     }
 }

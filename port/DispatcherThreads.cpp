@@ -19,6 +19,8 @@ constexpr int64_t ThreadStartWaitMs = 3000;
 constexpr int64_t DispatchStopWaitMs = 36 * MSecsPerTick;
 // The dispatch thread's pass without an event.
 constexpr int64_t DispatchIdleMs = 50;
+// Receive rounds of one pass, so the status and timer checks come in between.
+constexpr int MaxReceiveRounds = 64;
 
 } // namespace
 
@@ -28,7 +30,9 @@ TDispatcherThread::~TDispatcherThread() {
     if (Thread.joinable()) Thread.join();
 }
 
-void TDispatcherThread::Start() { Thread = std::thread([this] { Run(); }); }
+void TDispatcherThread::Start() {
+    Thread = std::thread([this] { Run(); });
+}
 
 void TDispatcherThread::Run() {
     Id = std::this_thread::get_id();
@@ -70,7 +74,8 @@ void TDispatcherThread::ApplyPriority() {
     int tid = Tid.load();
     if (tid == 0) return; // applied when the thread starts
     // A refusal (no privilege to raise the priority) leaves the thread at normal.
-    [[maybe_unused]] int result = setpriority(PRIO_PROCESS, static_cast<id_t>(tid), -PriorityBoost.load());
+    [[maybe_unused]] int result =
+        setpriority(PRIO_PROCESS, static_cast<id_t>(tid), -PriorityBoost.load());
 }
 
 // ---- TComThread ---------------------------------------------------------------------------
@@ -135,9 +140,14 @@ void TDispThread::PassOne(bool EventArrived) {
         if (!d.InNotify()) {
             d.RefreshModemLines();
             if (!StatusLoop()) return;
-            while (d.CheckReceiveTriggers())
-                if (d.CloseDeferred()) return;
-            if (d.CloseDeferred()) return;
+            // Bytes that came while a handler ran are taken at once rather than after
+            // the event thread's next round; each round moves at least one byte.
+            for (int round = 0; round < MaxReceiveRounds; ++round) {
+                while (d.CheckReceiveTriggers())
+                    if (d.CloseDeferred()) return;
+                if (d.CloseDeferred() || d.InNotify() || !d.InputWaiting()) break;
+                d.ExtractData();
+            }
         }
         if (d.StatusHitPending.load()) d.ResetStatusHits();
     };
@@ -177,40 +187,11 @@ void TOutThread::WriteLoop() {
     for (;;) {
         const uint8_t* chunk;
         uint32_t length;
-        {
-            std::lock_guard lock(d.OutLock);
-            if (!d.OutRing || !(d.OutFull || d.OutHead != d.OutTail)) return;
-            uint32_t size = d.OutQueueSize;
-            uint8_t* ring = d.OutRing.get();
-            if (d.OutTail < d.OutHead) {
-                chunk = ring + d.OutTail;
-                length = d.OutHead - d.OutTail;
-            } else if (d.OutHead == 0) {
-                chunk = ring + d.OutTail;
-                length = size - d.OutTail;
-            } else {
-                // Wrapped: rotate in place so the unsent bytes start at 0 and go out in
-                // one write.
-                std::rotate(ring, ring + d.OutTail, ring + size);
-                d.OutHead += size - d.OutTail;
-                d.OutTail = 0;
-                if (d.OutHead == size) d.OutHead = 0; // the ring was full
-                chunk = ring;
-                length = d.OutFull ? size : d.OutHead;
-            }
-        }
-
+        if (!d.TakeOutputChunk(chunk, length)) return;
         int32_t written = d.TransmitCom(chunk, static_cast<int32_t>(length));
         bool aborted = d.Signals.Take(Signals::OutAbortSignal) != 0;
-        if (written != 0) {
-            // A refused chunk is dropped; a partial write leaves the rest for the next.
-            uint32_t consumed = written < 0 ? length : std::min(static_cast<uint32_t>(written), length);
-            std::lock_guard lock(d.OutLock);
-            d.OutTail += consumed;
-            if (d.OutTail >= d.OutQueueSize) d.OutTail -= d.OutQueueSize;
-            if (d.OutTail == d.OutHead) d.OutHead = d.OutTail = 0;
-            d.OutFull = false;
-        }
+        // A refused chunk is dropped; a partial write leaves the rest for the next.
+        if (written != 0) d.ConsumeOutput(written < 0 ? length : static_cast<uint32_t>(written));
         if (aborted) {
             d.Signals.Set(Signals::ThreadStateSignal);
             return;
@@ -225,9 +206,13 @@ void TOutThread::WriteLoop() {
 
 // ---- The dispatcher's side -----------------------------------------------------------------
 
-void TBaseDispatcher::StartDispatcher() { StartThreads(); }
+void TBaseDispatcher::StartDispatcher() {
+    StartThreads();
+}
 
-void TBaseDispatcher::StopDispatcher() { StopThreads(); }
+void TBaseDispatcher::StopDispatcher() {
+    StopThreads();
+}
 
 void TBaseDispatcher::StartThreads() {
     {
@@ -242,10 +227,9 @@ void TBaseDispatcher::StartThreads() {
     OutThreadObject.reset();
     if (!Signals.Valid()) Signals.Create();
     if (!SyncWindow && EventLoopOf && EventLoopOf->IsWindowThread())
-        SyncWindow = EventLoopOf->CreateWindow(
-            [this](winsys::HWND, uint32_t, winsys::WPARAM w, winsys::LPARAM) {
-                return SyncWindowProc(w);
-            });
+        SyncWindow =
+            EventLoopOf->CreateWindow([this](winsys::HWND, uint32_t, winsys::WPARAM w,
+                                             winsys::LPARAM) { return SyncWindowProc(w); });
 
     auto start = [&](auto& object, auto& running) {
         object = std::make_unique<std::remove_reference_t<decltype(*object)>>(*this);

@@ -14,7 +14,9 @@ namespace {
 // lowest free multiple of 8 up to it is reused.
 constexpr int32_t TriggerCounterLimit = 4096;
 
-uint8_t UpperCase(uint8_t c) { return static_cast<uint8_t>(std::toupper(c)); }
+uint8_t UpperCase(uint8_t c) {
+    return static_cast<uint8_t>(std::toupper(c));
+}
 
 } // namespace
 
@@ -96,7 +98,8 @@ int32_t TBaseDispatcher::AddTimerTrigger() {
     trigger.tHandle = handle;
     TimerTriggers.push_back(trigger);
     if (LogActive())
-        AddDispatchEntry(dtTriggerAlloc, dstTimerTrigger, static_cast<uint32_t>(handle), nullptr, 0);
+        AddDispatchEntry(dtTriggerAlloc, dstTimerTrigger, static_cast<uint32_t>(handle), nullptr,
+                         0);
     return handle;
 }
 
@@ -172,11 +175,11 @@ int32_t TBaseDispatcher::SetTimerTrigger(int32_t Handle, int32_t Ticks, bool Act
         t.tActive = Activate;
         if (LogActive()) {
             if (Activate)
-                AddDispatchEntry(dtTriggerDataChange, dstTimerTrigger, static_cast<uint32_t>(Handle),
-                                 &t.tTicks, sizeof t.tTicks);
+                AddDispatchEntry(dtTriggerDataChange, dstTimerTrigger,
+                                 static_cast<uint32_t>(Handle), &t.tTicks, sizeof t.tTicks);
             else
-                AddDispatchEntry(dtTriggerDataChange, dstTimerTrigger, static_cast<uint32_t>(Handle),
-                                 "Deactivated", 11);
+                AddDispatchEntry(dtTriggerDataChange, dstTimerTrigger,
+                                 static_cast<uint32_t>(Handle), "Deactivated", 11);
         }
         return ecOK;
     }
@@ -249,7 +252,8 @@ int32_t TBaseDispatcher::SetStatusTrigger(int32_t Handle, uint32_t Value, bool A
 
 void TBaseDispatcher::ResetStatusHits() {
     std::lock_guard lock(StateLock);
-    for (TStatusTrigger& t : StatusTriggers) t.tHit = false;
+    for (TStatusTrigger& t : StatusTriggers)
+        t.tHit = false;
     StatusHitPending = false;
 }
 
@@ -279,9 +283,12 @@ void TBaseDispatcher::RestoreTriggers(const TTriggerSave& Save) {
     StatusTriggers = Save.tsStatusTriggers;
     // New handles must not repeat a restored one.
     int32_t highest = 0;
-    for (const TTimerTrigger& t : TimerTriggers) highest = std::max(highest, t.tHandle);
-    for (const TDataTrigger& t : DataTriggers) highest = std::max(highest, t.tHandle);
-    for (const TStatusTrigger& t : StatusTriggers) highest = std::max(highest, t.tHandle & ~7);
+    for (const TTimerTrigger& t : TimerTriggers)
+        highest = std::max(highest, t.tHandle);
+    for (const TDataTrigger& t : DataTriggers)
+        highest = std::max(highest, t.tHandle);
+    for (const TStatusTrigger& t : StatusTriggers)
+        highest = std::max(highest, t.tHandle & ~7);
     TriggerCounter = std::max(TriggerCounter, highest / 8 + 1);
 }
 
@@ -317,7 +324,9 @@ bool TBaseDispatcher::DataTriggerSeesByte(TDataTrigger& T, uint8_t Byte) {
     return matched;
 }
 
-bool TBaseDispatcher::CheckReceiveTriggers() { return CheckReceivePrim(nullptr); }
+bool TBaseDispatcher::CheckReceiveTriggers() {
+    return CheckReceivePrim(nullptr);
+}
 
 bool TBaseDispatcher::CheckReceivePrim(bool* Fired) {
     if (Fired) *Fired = false;
@@ -352,7 +361,8 @@ bool TBaseDispatcher::CheckReceivePrim(bool* Fired) {
             // ScanCount is now just past the matched byte.
             if (threshold != 0 && AvailNotifyCount != matchAt) {
                 uint64_t tailCount = InTotal - InUsedLocked();
-                int64_t before = static_cast<int64_t>(matchAt + 1) - static_cast<int64_t>(tailCount) -
+                int64_t before = static_cast<int64_t>(matchAt + 1) -
+                                 static_cast<int64_t>(tailCount) -
                                  (InAvailNotify ? AvailReadCount : 0) - longest;
                 if (before >= static_cast<int64_t>(threshold)) {
                     sendAvail = true;
@@ -395,13 +405,17 @@ bool TBaseDispatcher::CheckReceivePrim(bool* Fired) {
             }
         }
         if (handle == 0) break;
-        if (LogActive()) AddDispatchEntry(dtTrigger, dstData, static_cast<uint32_t>(handle), nullptr, 0);
-        result = SendNotify(PortMsgData, static_cast<uint32_t>(handle), static_cast<uint32_t>(length));
+        if (LogActive())
+            AddDispatchEntry(dtTrigger, dstData, static_cast<uint32_t>(handle), nullptr, 0);
+        result =
+            SendNotify(PortMsgData, static_cast<uint32_t>(handle), static_cast<uint32_t>(length));
     }
     return result;
 }
 
-bool TBaseDispatcher::CheckStatusTriggers() { return CheckStatusPrim(nullptr); }
+bool TBaseDispatcher::CheckStatusTriggers() {
+    return CheckStatusPrim(nullptr);
+}
 
 bool TBaseDispatcher::CheckStatusPrim(bool* Fired) {
     if (Fired) *Fired = false;
@@ -456,11 +470,14 @@ bool TBaseDispatcher::CheckStatusPrim(bool* Fired) {
     }
     if (handle == 0) return false;
     if (Fired) *Fired = true;
-    if (LogActive()) AddDispatchEntry(dtTrigger, dstStatus, static_cast<uint32_t>(handle), nullptr, 0);
+    if (LogActive())
+        AddDispatchEntry(dtTrigger, dstStatus, static_cast<uint32_t>(handle), nullptr, 0);
     return SendNotify(PortMsgStatus, static_cast<uint32_t>(handle), data & 0xFFFF);
 }
 
-bool TBaseDispatcher::CheckTimerTriggers() { return CheckTimerPrim(nullptr); }
+bool TBaseDispatcher::CheckTimerTriggers() {
+    return CheckTimerPrim(nullptr);
+}
 
 bool TBaseDispatcher::CheckTimerPrim(bool* Fired) {
     if (Fired) *Fired = false;
@@ -476,7 +493,8 @@ bool TBaseDispatcher::CheckTimerPrim(bool* Fired) {
     }
     if (handle == 0) return false;
     if (Fired) *Fired = true;
-    if (LogActive()) AddDispatchEntry(dtTrigger, dstTimer, static_cast<uint32_t>(handle), nullptr, 0);
+    if (LogActive())
+        AddDispatchEntry(dtTrigger, dstTimer, static_cast<uint32_t>(handle), nullptr, 0);
     return SendNotify(PortMsgTimer, static_cast<uint32_t>(handle), 0);
 }
 

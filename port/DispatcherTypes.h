@@ -153,7 +153,16 @@ inline int32_t PortHandleOf(winsys::LPARAM lParam) {
 
 enum TTriggerType { ttNone, ttAvail, ttTimer, ttData, ttStatus };
 enum THandlerFlagUpdate { fuKeepPort, fuEnablePort, fuDisablePort };
-enum TFlowControlState { fcOff, fcOn, fcDsrHold, fcCtsHold, fcDcdHold, fcXOutHold, fcXInHold, fcXBothHold };
+enum TFlowControlState {
+    fcOff,
+    fcOn,
+    fcDsrHold,
+    fcCtsHold,
+    fcDcdHold,
+    fcXOutHold,
+    fcXInHold,
+    fcXBothHold
+};
 
 // Status trigger types (in the low three bits of their handles).
 enum : uint32_t {
@@ -212,7 +221,8 @@ struct TApdNotifyEvent {
 // A TApdNotifyEvent that calls Method on Object.
 template <class T, void (T::*Method)(uint32_t, winsys::WPARAM, winsys::LPARAM)>
 TApdNotifyEvent MakeNotifyEvent(T* Object) {
-    return TApdNotifyEvent{Object, [](void* data, uint32_t msg, winsys::WPARAM w, winsys::LPARAM l) {
+    return TApdNotifyEvent{Object,
+                           [](void* data, uint32_t msg, winsys::WPARAM w, winsys::LPARAM l) {
                                (static_cast<T*>(data)->*Method)(msg, w, l);
                            }};
 }
@@ -233,16 +243,59 @@ struct TEventTriggerHandler {
 
 // Entry kinds of the dispatch log that the dispatcher writes.
 enum TDispatchType : uint8_t {
-    dtNone, dtDispatch, dtTrigger, dtError, dtThread, dtTriggerAlloc, dtTriggerDispose,
-    dtTriggerHandlerAlloc, dtTriggerHandlerDispose, dtTriggerDataChange, dtTelnet, dtFax,
-    dtXModem, dtYModem, dtZModem, dtKermit, dtAscii, dtBPlus, dtPacket, dtUser, dtScript
+    dtNone,
+    dtDispatch,
+    dtTrigger,
+    dtError,
+    dtThread,
+    dtTriggerAlloc,
+    dtTriggerDispose,
+    dtTriggerHandlerAlloc,
+    dtTriggerHandlerDispose,
+    dtTriggerDataChange,
+    dtTelnet,
+    dtFax,
+    dtXModem,
+    dtYModem,
+    dtZModem,
+    dtKermit,
+    dtAscii,
+    dtBPlus,
+    dtPacket,
+    dtUser,
+    dtScript
 };
 enum TDispatchSubType : uint8_t {
-    dstNone, dstReadCom, dstWriteCom, dstLineStatus, dstModemStatus, dstAvail, dstTimer,
-    dstData, dstStatus, dstThreadStart, dstThreadExit, dstThreadSleep, dstThreadWake,
-    dstDataTrigger, dstTimerTrigger, dstStatusTrigger, dstAvailTrigger, dstWndHandler,
-    dstProcHandler, dstEventHandler, dstSWill, dstSWont, dstSDo, dstSDont, dstRWill, dstRWont,
-    dstRDo, dstRDont, dstCommand, dstSTerm
+    dstNone,
+    dstReadCom,
+    dstWriteCom,
+    dstLineStatus,
+    dstModemStatus,
+    dstAvail,
+    dstTimer,
+    dstData,
+    dstStatus,
+    dstThreadStart,
+    dstThreadExit,
+    dstThreadSleep,
+    dstThreadWake,
+    dstDataTrigger,
+    dstTimerTrigger,
+    dstStatusTrigger,
+    dstAvailTrigger,
+    dstWndHandler,
+    dstProcHandler,
+    dstEventHandler,
+    dstSWill,
+    dstSWont,
+    dstSDo,
+    dstSDont,
+    dstRWill,
+    dstRWont,
+    dstRDo,
+    dstRDont,
+    dstCommand,
+    dstSTerm
 };
 
 } // namespace port

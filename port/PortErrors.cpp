@@ -36,7 +36,9 @@ std::string SystemText(int64_t number) {
     return result;
 }
 
-template <class E> [[noreturn]] void Raise(int32_t Code) { throw E(Code); }
+template <class E> [[noreturn]] void Raise(int32_t Code) {
+    throw E(Code);
+}
 using Raiser = void (*)(int32_t);
 
 #define RVEX_RAISER(Name) &Raise<Name>,
@@ -51,19 +53,19 @@ constexpr int32_t TapiFirstRunCount = 84;
 constexpr int32_t TapiBusyIndex = TapiFirstRunCount; // ETapiBusy follows them
 
 constexpr Raiser SerialIORaisers[] = {
-    &Raise<ERegisterHandlerFailed>, &Raise<EPutBlockFail>,    &Raise<EGetBlockFail>,
-    &Raise<EOutputBufferTooSmall>,  &Raise<EBufferIsEmpty>,   &Raise<ETracingNotEnabled>,
+    &Raise<ERegisterHandlerFailed>, &Raise<EPutBlockFail>,      &Raise<EGetBlockFail>,
+    &Raise<EOutputBufferTooSmall>,  &Raise<EBufferIsEmpty>,     &Raise<ETracingNotEnabled>,
     &Raise<ELoggingNotEnabled>,     &Raise<EBaseAddressNotSet>,
 };
 constexpr Raiser ModemRaisers[] = {
-    &Raise<EModemNotStarted>, &Raise<EModemBusy>,          &Raise<EModemNotDialing>,
-    &Raise<ENotDialing>,      &Raise<EAlreadyDialing>,     &Raise<EModemNotResponding>,
+    &Raise<EModemNotStarted>,      &Raise<EModemBusy>,           &Raise<EModemNotDialing>,
+    &Raise<ENotDialing>,           &Raise<EAlreadyDialing>,      &Raise<EModemNotResponding>,
     &Raise<EModemRejectedCommand>, &Raise<EModemStatusMismatch>,
 };
 constexpr Raiser FaxRaisers8060[] = {
-    &Raise<EFaxBadMachine>, &Raise<EFaxBadModemResult>, &Raise<EFaxTrainError>,
-    &Raise<EFaxInitError>,  &Raise<EFaxBusy>,           &Raise<EFaxVoiceCall>,
-    &Raise<EFaxDataCall>,   &Raise<EFaxNoDialTone>,     &Raise<EFaxNoCarrier>,
+    &Raise<EFaxBadMachine>,   &Raise<EFaxBadModemResult>, &Raise<EFaxTrainError>,
+    &Raise<EFaxInitError>,    &Raise<EFaxBusy>,           &Raise<EFaxVoiceCall>,
+    &Raise<EFaxDataCall>,     &Raise<EFaxNoDialTone>,     &Raise<EFaxNoCarrier>,
     &Raise<EFaxSessionError>, &Raise<EFaxPageError>,
 };
 constexpr Raiser FaxRaisers8001[] = {
@@ -74,35 +76,69 @@ constexpr Raiser FaxRaisers8001[] = {
 // The exception for a code of the class table, or nothing.
 Raiser RaiserFor(int32_t Code) {
     switch (Code) {
-    case -1002: return &Raise<EBadArgument>;
-    case -1003: return &Raise<EGotQuitMsg>;
-    case -1004: return &Raise<EBufferTooBig>;
-    case -1005: return &Raise<EPortNotAssigned>;
-    case -1007: return &Raise<EModemNotAssigned>;
-    case -1008: return &Raise<EPhonebookNotAssigned>;
-    case -1009: return &Raise<ECannotUseWithWinSock>;
-    case -1006: case -7003: case -7006: case -7012: return &Raise<EInternal>;
-    case -3001: return &Raise<ENullApi>;
-    case -5001: return &Raise<ENoMoreTriggers>;
-    case -5002: return &Raise<ETriggerTooLong>;
-    case -5003: return &Raise<EBadTriggerHandle>;
-    case -6006: case -6008: case -6009: return &Raise<EProtocol>;
-    case -7001: return &Raise<EKeyTooLong>;
-    case -7002: return &Raise<EDataTooLarge>;
-    case -7004: return &Raise<EIniWrite>;
-    case -7005: return &Raise<EIniRead>;
-    case -7007: return &Raise<ERecordExists>;
-    case -7008: return &Raise<ERecordNotFound>;
-    case -7010: return &Raise<EDatabaseFull>;
-    case -7011: return &Raise<EDatabaseEmpty>;
-    case -7013: return &Raise<EBadFieldList>;
-    case -7014: return &Raise<EBadFieldForIndex>;
-    case -8053: return &Raise<EInvalidPageNumber>;
-    case -13935: return &Raise<ETapiVoiceNotSupported>;
-    case -13936: return &Raise<ETapiWaveFail>;
-    case -13942: return &Raise<ETapiTranslateFail>;
-    case -13980: return &Raise<ERasLoadFail>;
-    default: break;
+    case -1002:
+        return &Raise<EBadArgument>;
+    case -1003:
+        return &Raise<EGotQuitMsg>;
+    case -1004:
+        return &Raise<EBufferTooBig>;
+    case -1005:
+        return &Raise<EPortNotAssigned>;
+    case -1007:
+        return &Raise<EModemNotAssigned>;
+    case -1008:
+        return &Raise<EPhonebookNotAssigned>;
+    case -1009:
+        return &Raise<ECannotUseWithWinSock>;
+    case -1006:
+    case -7003:
+    case -7006:
+    case -7012:
+        return &Raise<EInternal>;
+    case -3001:
+        return &Raise<ENullApi>;
+    case -5001:
+        return &Raise<ENoMoreTriggers>;
+    case -5002:
+        return &Raise<ETriggerTooLong>;
+    case -5003:
+        return &Raise<EBadTriggerHandle>;
+    case -6006:
+    case -6008:
+    case -6009:
+        return &Raise<EProtocol>;
+    case -7001:
+        return &Raise<EKeyTooLong>;
+    case -7002:
+        return &Raise<EDataTooLarge>;
+    case -7004:
+        return &Raise<EIniWrite>;
+    case -7005:
+        return &Raise<EIniRead>;
+    case -7007:
+        return &Raise<ERecordExists>;
+    case -7008:
+        return &Raise<ERecordNotFound>;
+    case -7010:
+        return &Raise<EDatabaseFull>;
+    case -7011:
+        return &Raise<EDatabaseEmpty>;
+    case -7013:
+        return &Raise<EBadFieldList>;
+    case -7014:
+        return &Raise<EBadFieldForIndex>;
+    case -8053:
+        return &Raise<EInvalidPageNumber>;
+    case -13935:
+        return &Raise<ETapiVoiceNotSupported>;
+    case -13936:
+        return &Raise<ETapiWaveFail>;
+    case -13942:
+        return &Raise<ETapiTranslateFail>;
+    case -13980:
+        return &Raise<ERasLoadFail>;
+    default:
+        break;
     }
     if (Code <= -2001 && Code >= -2012) return OpenCommRaisers[-2001 - Code];
     if (Code <= -3003 && Code >= -3010) return SerialIORaisers[-3003 - Code];
@@ -136,7 +172,8 @@ std::string MessageNumberToString(int32_t Code) {
         int32_t middle = sum / 2;
         // The midpoint rounded to the nearest integer, halves to even.
         if (sum % 2 != 0 && middle % 2 != 0) ++middle;
-        const MessageNumberLookupRecord& record = MessageNumberLookup[static_cast<std::size_t>(middle)];
+        const MessageNumberLookupRecord& record =
+            MessageNumberLookup[static_cast<std::size_t>(middle)];
         int32_t value = record.Code < 0 ? -record.Code : record.Code;
         if (value == key) return Cut(record.Msg);
         if (value > key)

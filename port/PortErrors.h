@@ -105,7 +105,9 @@ char* KoruLoadZ(char* Dest, std::size_t DestSize, int32_t Code);
 template <std::size_t N> char* KoruLoadZ(char (&Dest)[N], int32_t Code) {
     return KoruLoadZ(Dest, N, Code);
 }
-inline std::string ErrorMsg(int32_t Code) { return KoruLoadStr(Code); }
+inline std::string ErrorMsg(int32_t Code) {
+    return KoruLoadStr(Code);
+}
 
 // The root of the port layer's exceptions.
 class EPortException : public winsys::Exception {
@@ -119,10 +121,10 @@ class EPortException : public winsys::Exception {
     int32_t ErrorCode = 0;
 };
 
-#define RVEX_PORT_EXCEPTION(Name, Base)                                                        \
-    class Name : public Base {                                                                 \
-      public:                                                                                  \
-        using Base::Base;                                                                      \
+#define RVEX_PORT_EXCEPTION(Name, Base)                                                            \
+    class Name : public Base {                                                                     \
+      public:                                                                                      \
+        using Base::Base;                                                                          \
     };
 
 // The fourteen families.
@@ -141,132 +143,71 @@ RVEX_PORT_EXCEPTION(ETerminal, EPortException)
 RVEX_PORT_EXCEPTION(EXML, EPortException)
 RVEX_PORT_EXCEPTION(EStateMachine, EPortException)
 
-#define RVEX_GENERAL_EXCEPTIONS(X)                                                             \
-    X(EBadArgument) X(EGotQuitMsg) X(EBufferTooBig) X(EPortNotAssigned) X(EInternal)          \
+// clang-format off
+// The classes of each family, in order.
+#define RVEX_GENERAL_EXCEPTIONS(X) \
+    X(EBadArgument) X(EGotQuitMsg) X(EBufferTooBig) X(EPortNotAssigned) X(EInternal) \
     X(EModemNotAssigned) X(EPhonebookNotAssigned) X(ECannotUseWithWinSock)
-#define RVEX_OPENCOMM_EXCEPTIONS(X)                                                            \
-    X(EBadId) X(EBaudRate) X(EByteSize) X(EDefault) X(EHardware) X(EMemory) X(ECommNotOpen)   \
+#define RVEX_OPENCOMM_EXCEPTIONS(X) \
+    X(EBadId) X(EBaudRate) X(EByteSize) X(EDefault) X(EHardware) X(EMemory) X(ECommNotOpen) \
     X(EAlreadyOpen) X(ENoHandles) X(ENoTimers) X(ENoPortSelected) X(ENotOpenedByTapi)
-#define RVEX_SERIALIO_EXCEPTIONS(X)                                                            \
-    X(ENullApi) X(ERegisterHandlerFailed) X(EPutBlockFail) X(EGetBlockFail)                   \
-    X(EOutputBufferTooSmall) X(EBufferIsEmpty) X(ETracingNotEnabled) X(ELoggingNotEnabled)    \
+#define RVEX_SERIALIO_EXCEPTIONS(X) \
+    X(ENullApi) X(ERegisterHandlerFailed) X(EPutBlockFail) X(EGetBlockFail) \
+    X(EOutputBufferTooSmall) X(EBufferIsEmpty) X(ETracingNotEnabled) X(ELoggingNotEnabled) \
     X(EBaseAddressNotSet)
-#define RVEX_TRIGGER_EXCEPTIONS(X) X(ENoMoreTriggers) X(ETriggerTooLong) X(EBadTriggerHandle)
-#define RVEX_MODEM_EXCEPTIONS(X)                                                               \
-    X(EModemNotStarted) X(EModemBusy) X(EModemNotDialing) X(EModemNotResponding)              \
-    X(EModemRejectedCommand) X(EModemStatusMismatch) X(EAlreadyDialing) X(ENotDialing)        \
+#define RVEX_TRIGGER_EXCEPTIONS(X) \
+    X(ENoMoreTriggers) X(ETriggerTooLong) X(EBadTriggerHandle)
+#define RVEX_MODEM_EXCEPTIONS(X) \
+    X(EModemNotStarted) X(EModemBusy) X(EModemNotDialing) X(EModemNotResponding) \
+    X(EModemRejectedCommand) X(EModemStatusMismatch) X(EAlreadyDialing) X(ENotDialing) \
     X(EDeviceNotSelected) X(EModemDetectedBusy) X(ENoDialtone) X(ENoCarrier) X(ENoAnswer)
-#define RVEX_PACKET_EXCEPTIONS(X) X(EInvalidProperty) X(EStringSizeError)
-#define RVEX_PROTOCOL_EXCEPTIONS(X) X(ETimeout) X(ETooManyErrors) X(ESequenceError)
-#define RVEX_INI_EXCEPTIONS(X)                                                                 \
-    X(EKeyTooLong) X(EDataTooLarge) X(EIniWrite) X(EIniRead) X(ERecordExists)                 \
-    X(ERecordNotFound) X(EDatabaseFull) X(EDatabaseEmpty) X(EBadFieldList)                    \
+#define RVEX_PACKET_EXCEPTIONS(X) \
+    X(EInvalidProperty) X(EStringSizeError)
+#define RVEX_PROTOCOL_EXCEPTIONS(X) \
+    X(ETimeout) X(ETooManyErrors) X(ESequenceError)
+#define RVEX_INI_EXCEPTIONS(X) \
+    X(EKeyTooLong) X(EDataTooLarge) X(EIniWrite) X(EIniRead) X(ERecordExists) \
+    X(ERecordNotFound) X(EDatabaseFull) X(EDatabaseEmpty) X(EBadFieldList) \
     X(EBadFieldForIndex)
-#define RVEX_FAX_EXCEPTIONS(X)                                                                 \
-    X(EFaxBadFormat) X(EBadGraphicsFormat) X(EConvertAbort) X(EUnpackAbort)                   \
-    X(ECantMakeBitmap) X(ENoImageLoaded) X(ENoImageBlockMarked) X(EInvalidPageNumber)         \
-    X(EFaxBadMachine) X(EFaxBadModemResult) X(EFaxTrainError) X(EFaxInitError) X(EFaxBusy)    \
-    X(EFaxVoiceCall) X(EFaxDataCall) X(EFaxNoDialTone) X(EFaxNoCarrier) X(EFaxSessionError)   \
+#define RVEX_FAX_EXCEPTIONS(X) \
+    X(EFaxBadFormat) X(EBadGraphicsFormat) X(EConvertAbort) X(EUnpackAbort) \
+    X(ECantMakeBitmap) X(ENoImageLoaded) X(ENoImageBlockMarked) X(EInvalidPageNumber) \
+    X(EFaxBadMachine) X(EFaxBadModemResult) X(EFaxTrainError) X(EFaxInitError) X(EFaxBusy) \
+    X(EFaxVoiceCall) X(EFaxDataCall) X(EFaxNoDialTone) X(EFaxNoCarrier) X(EFaxSessionError) \
     X(EFaxPageError) X(EAlreadyMonitored)
 // In the order of the telephony error codes -13801 ... (without -13804 and -13849),
 // then -13928 ...
 #define RVEX_TAPI_EXCEPTIONS(X) \
-    X(ETapiAllocated) \
-    X(ETapiBadDeviceID) \
-    X(ETapiBearerModeUnavail) \
-    X(ETapiCallUnavail) \
-    X(ETapiCompletionOverrun) \
-    X(ETapiConferenceFull) \
-    X(ETapiDialBilling) \
-    X(ETapiDialDialtone) \
-    X(ETapiDialPrompt) \
-    X(ETapiDialQuiet) \
-    X(ETapiIncompatibleApiVersion) \
-    X(ETapiIncompatibleExtVersion) \
-    X(ETapiIniFileCorrupt) \
-    X(ETapiInUse) \
-    X(ETapiInvalAddress) \
-    X(ETapiInvalAddressID) \
-    X(ETapiInvalAddressMode) \
-    X(ETapiInvalAddressState) \
-    X(ETapiInvalAppHandle) \
-    X(ETapiInvalAppName) \
-    X(ETapiInvalBearerMode) \
-    X(ETapiInvalCallComplMode) \
-    X(ETapiInvalCallHandle) \
-    X(ETapiInvalCallParams) \
-    X(ETapiInvalCallPrivilege) \
-    X(ETapiInvalCallSelect) \
-    X(ETapiInvalCallState) \
-    X(ETapiInvalCallStatelist) \
-    X(ETapiInvalCard) \
-    X(ETapiInvalCompletionID) \
-    X(ETapiInvalConfCallHandle) \
-    X(ETapiInvalConsultCallHandle) \
-    X(ETapiInvalCountryCode) \
-    X(ETapiInvalDeviceClass) \
-    X(ETapiInvalDeviceHandle) \
-    X(ETapiInvalDialParams) \
-    X(ETapiInvalDigitList) \
-    X(ETapiInvalDigitMode) \
-    X(ETapiInvalDigits) \
-    X(ETapiInvalExtVersion) \
-    X(ETapiInvalGroupID) \
-    X(ETapiInvalLineHandle) \
-    X(ETapiInvalLineState) \
-    X(ETapiInvalLocation) \
-    X(ETapiInvalMediaList) \
-    X(ETapiInvalMediaMode) \
-    X(ETapiInvalMessageID) \
-    X(ETapiInvalParam) \
-    X(ETapiInvalParkID) \
-    X(ETapiInvalParkMode) \
-    X(ETapiInvalPointer) \
-    X(ETapiInvalPrivSelect) \
-    X(ETapiInvalRate) \
-    X(ETapiInvalRequestMode) \
-    X(ETapiInvalTerminalID) \
-    X(ETapiInvalTerminalMode) \
-    X(ETapiInvalTimeout) \
-    X(ETapiInvalTone) \
-    X(ETapiInvalToneList) \
-    X(ETapiInvalToneMode) \
-    X(ETapiInvalTransferMode) \
-    X(ETapiLineMapperFailed) \
-    X(ETapiNoConference) \
-    X(ETapiNoDevice) \
-    X(ETapiNoDriver) \
-    X(ETapiNoMem) \
-    X(ETapiNoRequest) \
-    X(ETapiNotOwner) \
-    X(ETapiNotRegistered) \
-    X(ETapiOperationFailed) \
-    X(ETapiOperationUnavail) \
-    X(ETapiRateUnavail) \
-    X(ETapiResourceUnavail) \
-    X(ETapiRequestOverrun) \
-    X(ETapiStructureTooSmall) \
-    X(ETapiTargetNotFound) \
-    X(ETapiTargetSelf) \
-    X(ETapiUninitialized) \
-    X(ETapiUserUserInfoTooBig) \
-    X(ETapiReinit) \
-    X(ETapiAddressBlocked) \
-    X(ETapiBillingRejected) \
-    X(ETapiInvalFeature) \
-    X(ETapiNoMultipleInstance) \
-    X(ETapiBusy) \
-    X(ETapiNotSet) \
-    X(ETapiNoSelect) \
-    X(ETapiLoadFail) \
-    X(ETapiGetAddrFail) \
-    X(ETapiUnexpected) \
-    X(ETapiVoiceNotSupported) \
-    X(ETapiWaveFail) \
-    X(ETapiTranslateFail) \
-    X(EVoIPNotSupported)
+    X(ETapiAllocated) X(ETapiBadDeviceID) X(ETapiBearerModeUnavail) X(ETapiCallUnavail) \
+    X(ETapiCompletionOverrun) X(ETapiConferenceFull) X(ETapiDialBilling) \
+    X(ETapiDialDialtone) X(ETapiDialPrompt) X(ETapiDialQuiet) X(ETapiIncompatibleApiVersion) \
+    X(ETapiIncompatibleExtVersion) X(ETapiIniFileCorrupt) X(ETapiInUse) X(ETapiInvalAddress) \
+    X(ETapiInvalAddressID) X(ETapiInvalAddressMode) X(ETapiInvalAddressState) \
+    X(ETapiInvalAppHandle) X(ETapiInvalAppName) X(ETapiInvalBearerMode) \
+    X(ETapiInvalCallComplMode) X(ETapiInvalCallHandle) X(ETapiInvalCallParams) \
+    X(ETapiInvalCallPrivilege) X(ETapiInvalCallSelect) X(ETapiInvalCallState) \
+    X(ETapiInvalCallStatelist) X(ETapiInvalCard) X(ETapiInvalCompletionID) \
+    X(ETapiInvalConfCallHandle) X(ETapiInvalConsultCallHandle) X(ETapiInvalCountryCode) \
+    X(ETapiInvalDeviceClass) X(ETapiInvalDeviceHandle) X(ETapiInvalDialParams) \
+    X(ETapiInvalDigitList) X(ETapiInvalDigitMode) X(ETapiInvalDigits) \
+    X(ETapiInvalExtVersion) X(ETapiInvalGroupID) X(ETapiInvalLineHandle) \
+    X(ETapiInvalLineState) X(ETapiInvalLocation) X(ETapiInvalMediaList) \
+    X(ETapiInvalMediaMode) X(ETapiInvalMessageID) X(ETapiInvalParam) X(ETapiInvalParkID) \
+    X(ETapiInvalParkMode) X(ETapiInvalPointer) X(ETapiInvalPrivSelect) X(ETapiInvalRate) \
+    X(ETapiInvalRequestMode) X(ETapiInvalTerminalID) X(ETapiInvalTerminalMode) \
+    X(ETapiInvalTimeout) X(ETapiInvalTone) X(ETapiInvalToneList) X(ETapiInvalToneMode) \
+    X(ETapiInvalTransferMode) X(ETapiLineMapperFailed) X(ETapiNoConference) X(ETapiNoDevice) \
+    X(ETapiNoDriver) X(ETapiNoMem) X(ETapiNoRequest) X(ETapiNotOwner) X(ETapiNotRegistered) \
+    X(ETapiOperationFailed) X(ETapiOperationUnavail) X(ETapiRateUnavail) \
+    X(ETapiResourceUnavail) X(ETapiRequestOverrun) X(ETapiStructureTooSmall) \
+    X(ETapiTargetNotFound) X(ETapiTargetSelf) X(ETapiUninitialized) \
+    X(ETapiUserUserInfoTooBig) X(ETapiReinit) X(ETapiAddressBlocked) X(ETapiBillingRejected) \
+    X(ETapiInvalFeature) X(ETapiNoMultipleInstance) X(ETapiBusy) X(ETapiNotSet) \
+    X(ETapiNoSelect) X(ETapiLoadFail) X(ETapiGetAddrFail) X(ETapiUnexpected) \
+    X(ETapiVoiceNotSupported) X(ETapiWaveFail) X(ETapiTranslateFail) X(EVoIPNotSupported)
 #define RVEX_RAS_EXCEPTIONS(X) X(ERasLoadFail)
 #define RVEX_TERMINAL_EXCEPTIONS(X) X(ETermRangeError) X(ETermInvalidParameter) X(ETermTooLarge)
+// clang-format on
 
 #define RVEX_DECLARE_GENERAL(Name) RVEX_PORT_EXCEPTION(Name, EGeneral)
 #define RVEX_DECLARE_OPENCOMM(Name) RVEX_PORT_EXCEPTION(Name, EOpenComm)

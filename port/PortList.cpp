@@ -21,8 +21,12 @@ Registry& TheRegistry() {
 
 } // namespace
 
-void LockPortList() { TheRegistry().lock.lock(); }
-void UnlockPortList() { TheRegistry().lock.unlock(); }
+void LockPortList() {
+    TheRegistry().lock.lock();
+}
+void UnlockPortList() {
+    TheRegistry().lock.unlock();
+}
 
 int32_t PortListCount() {
     Registry& r = TheRegistry();
@@ -71,7 +75,8 @@ void RemoveFromPortList(int32_t Handle) {
         r.cached = nullptr;
     }
     r.slots[static_cast<size_t>(Handle)] = nullptr;
-    while (!r.slots.empty() && !r.slots.back()) r.slots.pop_back();
+    while (!r.slots.empty() && !r.slots.back())
+        r.slots.pop_back();
 }
 
 } // namespace port

@@ -11,77 +11,126 @@ namespace port {
 namespace {
 
 constexpr const char* GeneralTexts[] = {
-    "Bad handle passed to com function", "Bad argument passed to function", "Got quit message",
-    "Terminal buffer greater than 65521", "ComPort component not assigned",
-    "Internal error creating window class", "Modem component not assigned",
-    "Phonebook component not assigned", "Component not compatible with WinSock",
+    "Bad handle passed to com function",
+    "Bad argument passed to function",
+    "Got quit message",
+    "Terminal buffer greater than 65521",
+    "ComPort component not assigned",
+    "Internal error creating window class",
+    "Modem component not assigned",
+    "Phonebook component not assigned",
+    "Component not compatible with WinSock",
 };
 
 constexpr const char* OpenTexts[] = {
-    "ie_BadId - Specified comport doesn't exist", "ie_Baudrate - unsupported baud rate",
-    "ie_Bytesize - invalid byte size", "ie_Default - error in default parameters",
-    "ie_Hardware - Specified comport in use", "ie_Memory - unable to allocate queues",
-    "ie_NOpen - device not open", "ie_Open - device already open",
-    "No more handles, can't open port", "No timers available",
-    "The ComNumber property of the TComPort has not been set", "Comport was not opened by Tapi",
+    "ie_BadId - Specified comport doesn't exist",
+    "ie_Baudrate - unsupported baud rate",
+    "ie_Bytesize - invalid byte size",
+    "ie_Default - error in default parameters",
+    "ie_Hardware - Specified comport in use",
+    "ie_Memory - unable to allocate queues",
+    "ie_NOpen - device not open",
+    "ie_Open - device already open",
+    "No more handles, can't open port",
+    "No timers available",
+    "The ComNumber property of the TComPort has not been set",
+    "Comport was not opened by Tapi",
 };
 
 constexpr const char* SerialIOTexts[] = {
-    "No device layer specified", "Function not supported by driver",
-    "EnableCommNotification failed", "Failed to put entire block", "Failed to get entire block",
-    "Output buffer too small for block", "Buffer is empty", "Tracing not enabled",
-    "Logging not enabled", "Base address not set",
+    "No device layer specified",
+    "Function not supported by driver",
+    "EnableCommNotification failed",
+    "Failed to put entire block",
+    "Failed to get entire block",
+    "Output buffer too small for block",
+    "Buffer is empty",
+    "Tracing not enabled",
+    "Logging not enabled",
+    "Base address not set",
 };
 
 constexpr const char* TriggerTexts[] = {
-    "No more trigger slots", "Data trigger too long", "Bad trigger handle",
+    "No more trigger slots",
+    "Data trigger too long",
+    "Bad trigger handle",
 };
 
 constexpr const char* NetworkTexts[] = {
-    "Marvane Error", "Error loading Winsock DLL", "Incorrect version of Winsock",
-    "Winsock not initialized - %s", "Specified port is not valid",
-    "Cannot change parameter while socket is connected", "Cannot resolve destination address",
+    "Marvane Error",
+    "Error loading Winsock DLL",
+    "Incorrect version of Winsock",
+    "Winsock not initialized - %s",
+    "Specified port is not valid",
+    "Cannot change parameter while socket is connected",
+    "Cannot resolve destination address",
 };
 
 constexpr const char* FileTexts2to6[] = {
-    "File not found", "Path not found", "Too many open files", "File access denied",
-    "Invalid file handle",
+    "File not found",     "Path not found",      "Too many open files",
+    "File access denied", "Invalid file handle",
 };
 
 constexpr const char* FileTexts100to105[] = {
-    "Attempt to read beyond end of file", "Disk is full", "File/device not assigned",
-    "File/device not open", "File/device not open for input", "File/device not open for output",
+    "Attempt to read beyond end of file", "Disk is full",
+    "File/device not assigned",           "File/device not open",
+    "File/device not open for input",     "File/device not open for output",
 };
 
 constexpr const char* FileTexts150to162[] = {
-    "Disk is write-protected", "Unknown disk unit", "Drive is not ready", "Unknown command",
-    "Data error", "Bad request structure length", "Seek error", "Unknown media type",
-    "Disk sector not found", "Printer is out of paper", "Device write error", "Device read error",
+    "Disk is write-protected",
+    "Unknown disk unit",
+    "Drive is not ready",
+    "Unknown command",
+    "Data error",
+    "Bad request structure length",
+    "Seek error",
+    "Unknown media type",
+    "Disk sector not found",
+    "Printer is out of paper",
+    "Device write error",
+    "Device read error",
     "General failure",
 };
 
 constexpr const char* SocketTexts10035to10071[] = {
-    "Warning : the socket would block on this call", "A blocking call is in progress",
+    "Warning : the socket would block on this call",
+    "A blocking call is in progress",
     "WSAEALREADY: watch out, Al is ready",
     "Socket descriptor is (1) not a socket, or (2) is of wrong type",
     "The destination address is required for this operation",
-    "The datagram was too large to fit into the buffer and was truncated", "WSAEPROTOTYPE",
+    "The datagram was too large to fit into the buffer and was truncated",
+    "WSAEPROTOTYPE",
     "The option is unknown or not supported",
     "Either (1) not enough buffer space to create socket (2) protocol not supported",
     "Specified socket type not supported in this address family",
-    "Operation is not supported by this socket", "Specified protocol family is not supported",
+    "Operation is not supported by this socket",
+    "Specified protocol family is not supported",
     "Specified address family is not supported by this protocol",
     "The address is already in use for this operation",
-    "The address is not available from this machine", "The network subsystem has failed",
-    "The network is unreachable from this machine at this time", "The network has been reset",
+    "The address is not available from this machine",
+    "The network subsystem has failed",
+    "The network is unreachable from this machine at this time",
+    "The network has been reset",
     "The virtual circuit has been aborted due to timeout, etc",
     "The virtual circuit has been reset by the partner",
     "The descriptor is not a socket, or no buffer space is available",
-    "The socket is already connected", "The socket is not connected",
-    "The socket has been shutdown", "WSAETOOMANYREFS", "The operation timed out",
-    "The attempt to connect was forcibly refused", "WSAELOOP: see WSAELOOP",
-    "The name is too long", "The host machine is down", "The host machine is unreachable",
-    "WSAENOTEMPTY", "WSAEPROCLIM", "WSAEUSERS", "WSAEDQUOT", "WSAESTALE", "WSAEREMOTE",
+    "The socket is already connected",
+    "The socket is not connected",
+    "The socket has been shutdown",
+    "WSAETOOMANYREFS",
+    "The operation timed out",
+    "The attempt to connect was forcibly refused",
+    "WSAELOOP: see WSAELOOP",
+    "The name is too long",
+    "The host machine is down",
+    "The host machine is unreachable",
+    "WSAENOTEMPTY",
+    "WSAEPROCLIM",
+    "WSAEUSERS",
+    "WSAEDQUOT",
+    "WSAESTALE",
+    "WSAEREMOTE",
 };
 
 constexpr const char* SocketTexts10091to10093[] = {
@@ -91,22 +140,24 @@ constexpr const char* SocketTexts10091to10093[] = {
 };
 
 constexpr const char* SocketTexts11001to11004[] = {
-    "Host not found", "Host not found, or SERVERFAIL, can try again",
+    "Host not found",
+    "Host not found, or SERVERFAIL, can try again",
     "Non recoverable errors, FORMERR, REFUSED, NOTIMP",
     "Valid name, but no data record of requested type",
 };
 
 constexpr const char* DispatchTypeTexts[] = {
-    "No event", "Dispatch", "Trigger", "Error", "Thread", "TrigAllc", "TrigDisp", "TrgHdAlc",
-    "TrgHdDsp", "TrDatChg", "Telnet", "Fax", "XModem", "YModem", "ZModem", "Kermit", "Ascii",
-    "BPlus", "Packet", "User", "Script",
+    "No event", "Dispatch", "Trigger",  "Error",  "Thread", "TrigAllc", "TrigDisp",
+    "TrgHdAlc", "TrgHdDsp", "TrDatChg", "Telnet", "Fax",    "XModem",   "YModem",
+    "ZModem",   "Kermit",   "Ascii",    "BPlus",  "Packet", "User",     "Script",
 };
 
 constexpr const char* DispatchSubTypeTexts[] = {
-    "", "ReadCom", "WriteCom", "Line status", "Modem status", "Avail", "Timer", "Data", "Status",
-    "Start", "Exit", "Sleep", "Wake", "Data", "Timer", "Status", "Avail", "Window", "Procedure",
-    "Method", "Sent WILL", "Sent WON'T", "Sent DO", "Sent DON'T", "Recv WILL", "Recv WON'T",
-    "Recv DO", "Recv DON'T", "Command", "Sent Term",
+    "",          "ReadCom",    "WriteCom",  "Line status", "Modem status", "Avail",
+    "Timer",     "Data",       "Status",    "Start",       "Exit",         "Sleep",
+    "Wake",      "Data",       "Timer",     "Status",      "Avail",        "Window",
+    "Procedure", "Method",     "Sent WILL", "Sent WON'T",  "Sent DO",      "Sent DON'T",
+    "Recv WILL", "Recv WON'T", "Recv DO",   "Recv DON'T",  "Command",      "Sent Term",
 };
 
 constexpr const char* LogHeadingTexts[] = {
@@ -119,15 +170,49 @@ constexpr const char* ModemStatusTexts[] = {
 };
 
 constexpr const char* TelnetOptionTexts[] = {
-    "Binary", "Echo", "Reconnection", "Supress Go Ahead", "Approx Msg Size", "Status",
-    "Timing Mark", "Remote Trans & Echo", "Output Line Width", "Output Page Size",
-    "Output C/R Disp", "Output Horz Tabs", "Output Horz Tab Disp", "Output FF Disp",
-    "Output Vert Tabs", "Output Vert Tab Disp", "Output Linefeed Disp", "Extended ASCII", "Logout",
-    "Byte Macro", "Data Entry Terminal", "SUPDUP", "SUPDUP Output", "Send Location",
-    "Terminal Type", "End of Record", "TACACS User ID", "Output Marking", "Terminal Loc Num",
-    "Telnet3270 Regime", "X.3 PAD", "Neg Window Size", "Terminal Speed", "Flow Control",
-    "LineMode", "X Display Location", "Environment", "Authentication", "Telnet code 38",
-    "New Environment", "Telnet code 40", "Telnet code 41", "Character Set",
+    "Binary",
+    "Echo",
+    "Reconnection",
+    "Supress Go Ahead",
+    "Approx Msg Size",
+    "Status",
+    "Timing Mark",
+    "Remote Trans & Echo",
+    "Output Line Width",
+    "Output Page Size",
+    "Output C/R Disp",
+    "Output Horz Tabs",
+    "Output Horz Tab Disp",
+    "Output FF Disp",
+    "Output Vert Tabs",
+    "Output Vert Tab Disp",
+    "Output Linefeed Disp",
+    "Extended ASCII",
+    "Logout",
+    "Byte Macro",
+    "Data Entry Terminal",
+    "SUPDUP",
+    "SUPDUP Output",
+    "Send Location",
+    "Terminal Type",
+    "End of Record",
+    "TACACS User ID",
+    "Output Marking",
+    "Terminal Loc Num",
+    "Telnet3270 Regime",
+    "X.3 PAD",
+    "Neg Window Size",
+    "Terminal Speed",
+    "Flow Control",
+    "LineMode",
+    "X Display Location",
+    "Environment",
+    "Authentication",
+    "Telnet code 38",
+    "New Environment",
+    "Telnet code 40",
+    "Telnet code 41",
+    "Character Set",
 };
 
 struct Run {
@@ -255,7 +340,8 @@ static_assert(RunsAreSound(), "message runs must ascend without overlap and matc
 
 constexpr std::size_t CountCodes() {
     std::size_t count = 0;
-    for (const Run& run : Runs) count += static_cast<std::size_t>(run.last - run.first + 1);
+    for (const Run& run : Runs)
+        count += static_cast<std::size_t>(run.last - run.first + 1);
     return count;
 }
 static_assert(CountCodes() == MessageNumberCount, "the message table has 892 rows");

@@ -18,20 +18,28 @@ winsys::Clock& PortClock() {
     return clock ? *clock : winsys::SystemClock();
 }
 
-void SetPortClock(winsys::Clock* clock) { installedClock.store(clock, std::memory_order_release); }
+void SetPortClock(winsys::Clock* clock) {
+    installedClock.store(clock, std::memory_order_release);
+}
 
-uint32_t TimeGetTime() { return static_cast<uint32_t>(PortClock().NowMs()); }
+uint32_t TimeGetTime() {
+    return static_cast<uint32_t>(PortClock().NowMs());
+}
 
 // The tick count runs on the low 31 bits of the clock, so it wraps from MaxTimerTicks
 // to 0, the distance the timer arithmetic allows for.
-int32_t CurrentTick() { return static_cast<int32_t>((TimeGetTime() & 0x7FFFFFFFu) / MSecsPerTick); }
+int32_t CurrentTick() {
+    return static_cast<int32_t>((TimeGetTime() & 0x7FFFFFFFu) / MSecsPerTick);
+}
 
 void NewTimer(EventTimer& T, int32_t Ticks) {
     T.StartTicks = CurrentTick();
     T.ExpireTicks = T.StartTicks + std::min(Ticks, MaxTimerTicks);
 }
 
-void NewTimerSecs(EventTimer& T, int32_t Secs) { NewTimer(T, Secs2Ticks(Secs)); }
+void NewTimerSecs(EventTimer& T, int32_t Secs) {
+    NewTimer(T, Secs2Ticks(Secs));
+}
 
 bool TimerExpired(const EventTimer& T) {
     int32_t now = CurrentTick();
@@ -47,7 +55,9 @@ int32_t ElapsedTime(const EventTimer& T) {
     return elapsed;
 }
 
-int32_t ElapsedTimeInSecs(const EventTimer& T) { return Ticks2Secs(ElapsedTime(T)); }
+int32_t ElapsedTimeInSecs(const EventTimer& T) {
+    return Ticks2Secs(ElapsedTime(T));
+}
 
 int32_t RemainingTime(const EventTimer& T) {
     int32_t now = CurrentTick();
@@ -56,7 +66,9 @@ int32_t RemainingTime(const EventTimer& T) {
     return std::max(remaining, 0);
 }
 
-int32_t RemainingTimeInSecs(const EventTimer& T) { return Ticks2Secs(RemainingTime(T)); }
+int32_t RemainingTimeInSecs(const EventTimer& T) {
+    return Ticks2Secs(RemainingTime(T));
+}
 
 uint32_t SafeYield() {
     winsys::EventLoop* loop = winsys::EventLoop::Current();
@@ -76,7 +88,9 @@ void SleepMs(uint32_t Ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(Ms));
 }
 
-void DelayMS(uint32_t Ms) { SleepMs(Ms); }
+void DelayMS(uint32_t Ms) {
+    SleepMs(Ms);
+}
 
 void DelayTicks(int32_t Ticks, bool Yield) {
     if (Ticks < 1) return;

@@ -30,7 +30,9 @@ constexpr int32_t MSecsPerTick = 55;
 constexpr int32_t MaxTimerTicks = 39045157;
 
 int32_t CurrentTick();
-constexpr int32_t Secs2Ticks(int32_t S) { return static_cast<int32_t>(int64_t{S} * 1675 / 92); }
+constexpr int32_t Secs2Ticks(int32_t S) {
+    return static_cast<int32_t>(int64_t{S} * 1675 / 92);
+}
 constexpr int32_t MSecs2Ticks(int32_t Ms) {
     return static_cast<int32_t>(int64_t{Ms} * 1675 / 92000);
 }
@@ -71,11 +73,21 @@ void DelayMS(uint32_t Ms);
 // Sleeps on the port clock: real time on the system clock, an advance of a manual one.
 void SleepMs(uint32_t Ms);
 
-constexpr bool FlagIsSet(uint32_t Flags, uint32_t Mask) { return (Flags & Mask) != 0; }
-constexpr void SetFlag(uint32_t& Flags, uint32_t Mask) { Flags |= Mask; }
-constexpr void ClearFlag(uint32_t& Flags, uint32_t Mask) { Flags &= ~Mask; }
-constexpr bool ByteFlagIsSet(uint8_t Flags, uint8_t Mask) { return (Flags & Mask) != 0; }
-constexpr void SetByteFlag(uint8_t& Flags, uint8_t Mask) { Flags |= Mask; }
+constexpr bool FlagIsSet(uint32_t Flags, uint32_t Mask) {
+    return (Flags & Mask) != 0;
+}
+constexpr void SetFlag(uint32_t& Flags, uint32_t Mask) {
+    Flags |= Mask;
+}
+constexpr void ClearFlag(uint32_t& Flags, uint32_t Mask) {
+    Flags &= ~Mask;
+}
+constexpr bool ByteFlagIsSet(uint8_t Flags, uint8_t Mask) {
+    return (Flags & Mask) != 0;
+}
+constexpr void SetByteFlag(uint8_t& Flags, uint8_t Mask) {
+    Flags |= Mask;
+}
 constexpr void ClearByteFlag(uint8_t& Flags, uint8_t Mask) {
     Flags = static_cast<uint8_t>(Flags & ~Mask);
 }

@@ -19,9 +19,9 @@
 //          -22 for settings the device refused; -errno otherwise.
 //
 // Pseudo-terminals (openpty, socat, ser2net and our simulator) have no UART: the kernel
-// keeps no parity and no byte size other than 8 on them (it drops them silently, and the
-// C library's tcsetattr then reports EINVAL), and they have no modem lines (TIOCMGET
-// answers ENOTTY). Bytes pass a pty unchanged whatever its settings, so on a pty
+// takes any setting without an error but keeps neither parity nor a byte size other than
+// 8 on them (the C library's tcsetattr notices some of the drops and reports EINVAL), and
+// they have no modem lines (TIOCMGET answers ENOTTY). Bytes pass a pty unchanged whatever its settings, so on a pty
 // SetLine keeps the requested settings as the port's own (GetLine reports them) and
 // pushes only what the pty holds: rate, stop bits, flow control. On any other tty a
 // setting the driver does not hold back fails with -22 and leaves the line as it was.

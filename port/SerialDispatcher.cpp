@@ -273,6 +273,7 @@ bool TSerialDispatcher::WaitComEvent(uint32_t& EvtMask) {
         // A full input ring takes nothing: watching the device then would wake at once,
         // again and again; the ring's reader raises EventWake when it makes room.
         const uint32_t Interest = InputRingFull() ? 0u : uint32_t{weReadable};
+        EventWaitCount.fetch_add(1, std::memory_order_relaxed);
         const uint32_t Got = Dev.Wait(Sample ? LineSampleMs : -1, Interest, &EventWake);
         if (Got & weError) return false;
         if (Got & weStopped) {

@@ -58,6 +58,9 @@ class TSerialDispatcher : public TBaseDispatcher {
 
     // The tty underneath (for the port's own views and for tests).
     SerialDevice& Device() { return Dev; }
+    // How often the event wait has waited on the device (diagnostics: a wait that
+    // spins shows here).
+    uint64_t EventWaits() const { return EventWaitCount.load(std::memory_order_relaxed); }
 
   private:
     // Line changes and receive errors since the last look: event bits returned, CE_
@@ -73,6 +76,7 @@ class TSerialDispatcher : public TBaseDispatcher {
     std::atomic<uint32_t> WatchMask{0};
     std::atomic<bool> LostDelivered{false};
     std::atomic<bool> DriverRS485{false};
+    std::atomic<uint64_t> EventWaitCount{0};
 
     std::mutex SampleLock;
     TLineCounters LastCounters;

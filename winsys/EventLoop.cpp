@@ -267,7 +267,10 @@ void EventLoop::RemoveWatch(WatchId id) {
 
 int EventLoop::DispatchFds(int timeoutMs, size_t limit) {
     int ran = 0;
-    for (const Poller::Ready& ready : poller_.Wait(timeoutMs)) {
+    Poller::Ready readySet[64];
+    int readyCount = poller_.Wait(timeoutMs, readySet, 64);
+    for (int i = 0; i < readyCount; ++i) {
+        const Poller::Ready& ready = readySet[i];
         if (static_cast<size_t>(ran) >= limit) break;
         auto it = watches_.find(ready.token);
         if (it == watches_.end()) continue; // removed by an earlier callback

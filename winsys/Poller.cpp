@@ -74,24 +74,30 @@ void Poller::Remove(int fd) {
 }
 
 std::vector<Poller::Ready> Poller::Wait(int timeoutMs) {
+    Ready ready[64];
+    int n = Wait(timeoutMs, ready, 64);
+    return std::vector<Ready>(ready, ready + n);
+}
+
+int Poller::Wait(int timeoutMs, Ready* out, int capacity) {
+    if (capacity <= 0) return 0;
     epoll_event events[64];
-    int n = epoll_wait(epollFd_, events, 64, timeoutMs);
-    std::vector<Ready> ready;
+    int n = epoll_wait(epollFd_, events, capacity < 64 ? capacity : 64, timeoutMs);
     if (n < 0) {
-        if (errno == EINTR) return ready;
+        if (errno == EINTR) return 0;
         RaiseErrno("epoll_wait");
     }
-    ready.reserve(n);
+    int count = 0;
     for (int i = 0; i < n; ++i) {
         if (events[i].data.u64 == 0) {
-            uint64_t count;
-            while (read(wakeFd_, &count, sizeof count) > 0) {
+            uint64_t wakes;
+            while (read(wakeFd_, &wakes, sizeof wakes) > 0) {
             }
             continue;
         }
-        ready.push_back({events[i].data.u64, FromEpoll(events[i].events)});
+        out[count++] = Ready{events[i].data.u64, FromEpoll(events[i].events)};
     }
-    return ready;
+    return count;
 }
 
 void Poller::Wake() {

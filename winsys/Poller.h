@@ -33,6 +33,9 @@ class Poller {
     // Waits at most timeoutMs (-1: no limit, 0: just look). Wake-ups are consumed
     // and not reported.
     std::vector<Ready> Wait(int timeoutMs);
+    // The same into out (at most capacity entries), returning their number; allocates
+    // nothing, so a loop woken for every message stays free of heap traffic.
+    int Wait(int timeoutMs, Ready* out, int capacity);
 
     // Any thread: makes a pending or the next Wait return.
     void Wake();

@@ -135,6 +135,10 @@ TEST_F(Rings, AWriteTheDeviceRefusesIsReportedAndNothingCountsAsWritten) {
     EXPECT_EQ(port->PutString("hello"), ecPutBlockFail);
     EXPECT_FALSE(port->CheckStatusTriggers()); // no output-sent notification
     EXPECT_TRUE(seen.empty());
+    // Exactly the free space, refused: the ring is not left marked full.
+    std::string whole = Pattern(4096);
+    EXPECT_EQ(port->PutBlock(whole.data(), 4096), ecPutBlockFail);
+    EXPECT_EQ(port->OutBuffUsed(), 0u);
     // A device that takes only part of the block: not reported as success.
     device.SetWriteComResult(2);
     EXPECT_EQ(port->PutString("hello"), ecPutBlockFail);
@@ -143,6 +147,36 @@ TEST_F(Rings, AWriteTheDeviceRefusesIsReportedAndNothingCountsAsWritten) {
     EXPECT_EQ(port->OutBuffUsed(), 5u);
     EXPECT_TRUE(port->CheckStatusTriggers());
     EXPECT_EQ(seen.back().msg, PortMsgStatus);
+}
+
+TEST_F(Rings, AWrappedOutputRingIsRotatedIntoOneRunEvenWhenFull) {
+    Open(64);
+    auto take = [&] {
+        const uint8_t* chunk = nullptr;
+        uint32_t length = 0;
+        if (!port->TakeOutputChunk(chunk, length)) return std::string();
+        return std::string(reinterpret_cast<const char*>(chunk), length);
+    };
+    std::string first = Pattern(10);
+    ASSERT_EQ(port->QueueOutput(first.data(), 10), 10);
+    EXPECT_EQ(take(), first);
+    port->ConsumeOutput(5); // the device took half of it: tail 5, head 10
+    std::string rest = Pattern(59, 10);
+    ASSERT_EQ(port->QueueOutput(rest.data(), 59), 59); // head wraps round to 5: full
+    EXPECT_EQ(port->OutRingUsed(), 64u);
+    EXPECT_EQ(take(), first.substr(5) + rest);
+    port->ConsumeOutput(64);
+    EXPECT_EQ(port->OutRingUsed(), 0u);
+    EXPECT_EQ(take(), "");
+    // The ring is whole again: another full ring fits and comes out in order.
+    std::string again = Pattern(64, 3);
+    ASSERT_EQ(port->QueueOutput(again.data(), 64), 64);
+    EXPECT_EQ(take(), again);
+    port->ConsumeOutput(60);
+    std::string tail = Pattern(30, 7);
+    ASSERT_EQ(port->QueueOutput(tail.data(), 30), 30); // wrapped, not full
+    EXPECT_EQ(take(), again.substr(60) + tail);
+    EXPECT_EQ(port->QueueOutput(tail.data(), 31), 30); // never more than the room
 }
 
 TEST_F(Rings, FlushingTheOutputWithoutAnOutputThreadKeepsTheInput) {
@@ -168,12 +202,12 @@ TEST_F(Rings, SetLineNormalisesItsArguments) {
         uint32_t wantBaud;
         uint8_t wantParity, wantByteSize, wantStopBits;
     } rows[] = {
-        {9600, 5, 9, 3, 0, true, 9600, pNone, 8, ONESTOPBIT},  // only the rate
+        {9600, 5, 9, 3, 0, true, 9600, pNone, 8, ONESTOPBIT},   // only the rate
         {0, pEven, 9, 3, 0, true, 19200, pEven, 8, ONESTOPBIT}, // only the parity
         {0, 5, 7, 2, 0, true, 19200, pNone, 7, TWOSTOPBITS},
-        {0, 5, 9, 0, 0, false, 19200, pNone, 8, ONESTOPBIT},   // 0 stop bits is 1
-        {0, 5, 9, 7, 0, true, 19200, pNone, 8, TWOSTOPBITS},   // above 2 is 2
-        {0, 5, 5, 2, 0, true, 19200, pNone, 5, ONE5STOPBITS},  // 5 bits: 1.5
+        {0, 5, 9, 0, 0, false, 19200, pNone, 8, ONESTOPBIT},  // 0 stop bits is 1
+        {0, 5, 9, 7, 0, true, 19200, pNone, 8, TWOSTOPBITS},  // above 2 is 2
+        {0, 5, 5, 2, 0, true, 19200, pNone, 5, ONE5STOPBITS}, // 5 bits: 1.5
         {0, 5, 5, 1, 0, true, 19200, pNone, 5, ONE5STOPBITS},
         {19200, pNone, 8, 1, 0, false, 19200, pNone, 8, ONESTOPBIT}, // in force
         {0, 6, 8, 1, ecBadArgument, false, 19200, pNone, 8, ONESTOPBIT},
@@ -201,7 +235,8 @@ TEST_F(Rings, GetLineMapsTheLegacyRateIndices) {
     Open();
     struct Row {
         uint32_t stored, reported;
-    } rows[] = {{0xFF16, 9600}, {0xFEFF, 115200}, {0xFF27, 256000}, {0xFF19, 0xFF19}, {57600, 57600}};
+    } rows[] = {
+        {0xFF16, 9600}, {0xFEFF, 115200}, {0xFF27, 256000}, {0xFF19, 0xFF19}, {57600, 57600}};
     for (const Row& row : rows) {
         TDCB dcb = device.LineSettings();
         dcb.BaudRate = row.stored;

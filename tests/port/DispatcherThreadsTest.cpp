@@ -31,20 +31,24 @@ TEST_F(Threads, EveryByteReachesTheHandlerInOrder) {
     ReadAllOnAvail();
     std::string sent;
     std::mt19937 random(5);
-    for (int burst = 0; burst < 200; ++burst) sent += Pattern(1 + random() % 300, sent.size());
+    for (int burst = 0; burst < 200; ++burst)
+        sent += Pattern(1 + random() % 300, sent.size());
     std::thread producer([&] {
         size_t at = 0;
         std::mt19937 sizes(7);
         while (at < sent.size()) {
             size_t n = std::min<size_t>(1 + sizes() % 700, sent.size() - at);
-            if (device.Deliver(sent.data() + at, n)) at += n;
-            else std::this_thread::yield(); // the device queue is full: the reader catches up
+            if (device.Deliver(sent.data() + at, n))
+                at += n;
+            else
+                std::this_thread::yield(); // the device queue is full: the reader catches up
         }
     });
     EXPECT_TRUE(PumpUntil([&] { return received.size() >= sent.size(); }));
     producer.join();
     EXPECT_EQ(received, sent);
-    for (const Notification& n : seen) EXPECT_EQ(n.msg, PortMsgAvail);
+    for (const Notification& n : seen)
+        EXPECT_EQ(n.msg, PortMsgAvail);
 }
 
 TEST_F(Threads, AHandlerSkippedForTimeKeepsItsBytesForTheNextArrival) {
@@ -84,6 +88,23 @@ TEST_F(Threads, ClosingInsideOnTriggerAvailIsDeferredUntilTheDispatchThreadEnds)
     EXPECT_FALSE(port->RingsAllocated());
     EXPECT_EQ(seen.size(), 1u);
     port.reset();
+}
+
+TEST_F(Threads, WhileTheEventsAreBusyBytesWaitUnannouncedInTheRing) {
+    Open();
+    ReadAllOnAvail();
+    bool wasOn = true;
+    port->SetEventBusy(wasOn, true);
+    EXPECT_FALSE(wasOn);
+    ASSERT_TRUE(device.Deliver("quiet"));
+    ASSERT_TRUE(PumpUntil([&] { return port->InBuffUsed() == 5; }));
+    port->SetEventBusy(wasOn, false);
+    EXPECT_TRUE(wasOn);
+    EXPECT_TRUE(seen.empty());
+    ASSERT_TRUE(device.Deliver("!"));
+    ASSERT_TRUE(PumpUntil([&] { return received.size() >= 6; }));
+    EXPECT_EQ(seen, (std::vector<Notification>{{PortMsgAvail, 6, 0}}));
+    EXPECT_EQ(received, "quiet!");
 }
 
 TEST_F(Threads, TheOutputThreadWritesEverythingInOrderAcrossTheRingsWrap) {

@@ -25,7 +25,8 @@ class Triggers : public PortFixture {
     // The handler reads this many bytes of each avail notification (all: -1).
     void ReadOnAvail(int count) {
         onNotify = [this, count](const Notification& n) {
-            if (n.msg == PortMsgAvail) taken += Take(count < 0 ? n.wParam : static_cast<uint32_t>(count));
+            if (n.msg == PortMsgAvail)
+                taken += Take(count < 0 ? n.wParam : static_cast<uint32_t>(count));
         };
     }
     static Notification Avail(uint32_t count) { return {PortMsgAvail, count, 0}; }
@@ -112,8 +113,12 @@ TEST_F(Triggers, MatcherCases) {
         const char* input;
         int matches;
     } rows[] = {
-        {"OK", false, "abOKcdOK", 2}, {"OK", false, "ok", 0},   {"ok", true, "xOKx", 1},
-        {"AAB", false, "AAAB", 1},    {"ABC", false, "ABABC", 1}, {"A", false, "AAAA", 4},
+        {"OK", false, "abOKcdOK", 2},
+        {"OK", false, "ok", 0},
+        {"ok", true, "xOKx", 1},
+        {"AAB", false, "AAAB", 1},
+        {"ABC", false, "ABABC", 1},
+        {"A", false, "AAAA", 4},
         {"AB", false, "BA", 0},
         // A match restarts every partial match: the second ABAB, which overlaps the
         // first by two characters, is not found.
@@ -171,7 +176,8 @@ TEST_F(Triggers, OutputFreeStatusTriggerFiresOnceUntilRearmed) {
     EXPECT_FALSE(port->CheckStatusTriggers()); // not armed yet
     EXPECT_EQ(port->SetStatusTrigger(free, 4096, true), 0);
     EXPECT_TRUE(port->CheckStatusTriggers());
-    EXPECT_EQ(seen, (std::vector<Notification>{{PortMsgStatus, static_cast<uint32_t>(free), 4096}}));
+    EXPECT_EQ(seen,
+              (std::vector<Notification>{{PortMsgStatus, static_cast<uint32_t>(free), 4096}}));
     EXPECT_FALSE(port->CheckStatusTriggers());
     port->ResetStatusHits();
     EXPECT_FALSE(port->CheckStatusTriggers());
@@ -214,20 +220,22 @@ TEST_F(Triggers, TimerTriggersRunOnTheTickClock) {
     clock.AdvanceMs(3 * 55);
     EXPECT_TRUE(port->CheckTriggers());
     EXPECT_EQ(seen, (std::vector<Notification>{{PortMsgTimer, static_cast<uint32_t>(timer), 0}}));
-    EXPECT_FALSE(port->CheckTimerTriggers()); // inactive until set again
+    EXPECT_FALSE(port->CheckTimerTriggers());            // inactive until set again
     EXPECT_EQ(port->SetTimerTrigger(timer, 0, true), 0); // the stored duration
     EXPECT_EQ(port->ExtendTimer(timer, 10), 0);
     clock.AdvanceMs(3 * 55);
     EXPECT_FALSE(port->CheckTimerTriggers());
     clock.AdvanceMs(10 * 55);
     EXPECT_TRUE(port->CheckTimerTriggers());
-    EXPECT_EQ(port->SetTimerTrigger(port->AddStatusTrigger(stOutSent), 1, true), ecBadTriggerHandle);
+    EXPECT_EQ(port->SetTimerTrigger(port->AddStatusTrigger(stOutSent), 1, true),
+              ecBadTriggerHandle);
 }
 
 TEST_F(Triggers, HandlesAfter4095AreTheLowestFreeMultiplesOf8UpTo4096) {
     Open();
     std::vector<int32_t> handles;
-    for (int i = 0; i < 4095; ++i) handles.push_back(port->AddTimerTrigger());
+    for (int i = 0; i < 4095; ++i)
+        handles.push_back(port->AddTimerTrigger());
     EXPECT_EQ(handles.front(), 8);
     EXPECT_EQ(handles.back(), 4095 * 8);
     EXPECT_EQ(port->RemoveTrigger(24), 0);
@@ -294,12 +302,15 @@ struct Counter {
     void OnNotify(uint32_t msg, winsys::WPARAM w, winsys::LPARAM) {
         ++calls;
         char c;
-        for (uint32_t i = 0; msg == PortMsgAvail && i < read && i < w; ++i) port->GetChar(c);
+        for (uint32_t i = 0; msg == PortMsgAvail && i < read && i < w; ++i)
+            port->GetChar(c);
     }
 };
 
 int procCalls = 0;
-void CountingProc(uint32_t, winsys::WPARAM, winsys::LPARAM) { ++procCalls; }
+void CountingProc(uint32_t, winsys::WPARAM, winsys::LPARAM) {
+    ++procCalls;
+}
 
 } // namespace
 

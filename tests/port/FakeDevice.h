@@ -147,7 +147,10 @@ class TFakeDispatcher : public TBaseDispatcher {
     // Waits until a window handler has been skipped Count times in all.
     bool WaitSkipped(uint32_t Count, int64_t TimeoutMs);
 
+    using TBaseDispatcher::ConsumeOutput;
     using TBaseDispatcher::OutRingUsed;
+    using TBaseDispatcher::QueueOutput;
+    using TBaseDispatcher::TakeOutputChunk;
 
   protected:
     void NotifySkipped(winsys::HWND HWnd, uint32_t Msg) override;

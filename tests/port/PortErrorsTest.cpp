@@ -1,5 +1,5 @@
-#include "port/BaseComponent.h"
 #include "port/PortErrors.h"
+#include "port/BaseComponent.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +22,7 @@ TEST(MessageTable, IsSortedByAbsoluteCodeWithoutDuplicatesAndEveryRowIsFound) {
         EXPECT_EQ(MessageNumberToString(row.Code), row.Msg) << row.Code;
         EXPECT_EQ(MessageNumberToString(-row.Code), row.Msg) << row.Code;
     }
-    EXPECT_EQ(MessageNumberToString(7), "");    // between -6 and -8
+    EXPECT_EQ(MessageNumberToString(7), "");     // between -6 and -8
     EXPECT_EQ(MessageNumberToString(15743), ""); // past the end
 }
 
@@ -52,7 +52,8 @@ TEST(MessageTable, QuotedTexts) {
         {15700, "Binary"},
         {15742, "Character Set"},
     };
-    for (const Row& row : rows) EXPECT_EQ(MessageNumberToString(row.code), row.text) << row.code;
+    for (const Row& row : rows)
+        EXPECT_EQ(MessageNumberToString(row.code), row.text) << row.code;
     // The lookup uses the low 16 bits of the code.
     EXPECT_EQ(MessageNumberToString(0x10000 + 9001), "Marvane Error");
 }
@@ -83,7 +84,7 @@ struct Raised {
     std::function<bool(const std::exception&)> isClass;
     int32_t errorCode; // of the exception
     std::string message;
-    int32_t xlat;      // XlatException of it
+    int32_t xlat; // XlatException of it
 };
 
 template <class E> std::function<bool(const std::exception&)> Is() {

@@ -22,11 +22,7 @@ TEST(Ticks, ConversionsUseTheTickOf55Ms) {
     struct Row {
         int32_t in, secs2Ticks, msecs2Ticks, ticks2Secs;
     } rows[] = {
-        {0, 0, 0, 0},
-        {1, 18, 0, 0},
-        {18, 327, 0, 1},
-        {1000, 18206, 18, 55},
-        {3600, 65543, 65, 198},
+        {0, 0, 0, 0}, {1, 18, 0, 0}, {18, 327, 0, 1}, {1000, 18206, 18, 55}, {3600, 65543, 65, 198},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(Secs2Ticks(row.in), row.secs2Ticks) << row.in;

@@ -25,7 +25,8 @@ struct Notification {
 
 inline std::string Pattern(size_t count, size_t offset = 0) {
     std::string bytes(count, '\0');
-    for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<char>('A' + (offset + i) % 26);
+    for (size_t i = 0; i < count; ++i)
+        bytes[i] = static_cast<char>('A' + (offset + i) % 26);
     return bytes;
 }
 
@@ -63,13 +64,15 @@ class PortFixture : public ::testing::Test {
     std::string Take(uint32_t count) {
         std::string bytes;
         char c;
-        for (uint32_t i = 0; i < count && port->GetChar(c) == 0; ++i) bytes.push_back(c);
+        for (uint32_t i = 0; i < count && port->GetChar(c) == 0; ++i)
+            bytes.push_back(c);
         return bytes;
     }
 
     // Pumps the loop until pred holds, at most about five seconds.
     template <class Pred> bool PumpUntil(Pred pred) {
-        for (int i = 0; i < 5000 && !pred(); ++i) loop.RunFor(1);
+        for (int i = 0; i < 5000 && !pred(); ++i)
+            loop.RunFor(1);
         return pred();
     }
 

@@ -201,6 +201,29 @@ TEST_F(SerialDispatcherTest, WritesGoOutThroughTheOutputThread) {
     EXPECT_EQ(Got, Big);
 }
 
+// Nobody reads: the input ring fills up while the pty still holds more. The event
+// wait must stop watching the readable tty (or it would wake without end), and look
+// again once the ring has room.
+TEST_F(SerialDispatcherTest, AFullInputRingNeitherSpinsNorLosesTheRest) {
+    ASSERT_EQ(Open(), 0);
+    Port->UpdateHandlerFlags(fuDisablePort); // no notifications: the bytes stay
+    const std::string Bytes = Pattern(10000);
+    ASSERT_EQ(write(Master, Bytes.data(), Bytes.size()), static_cast<ssize_t>(Bytes.size()));
+    ASSERT_TRUE(PumpUntil([&] { return Port->InBuffUsed() == InRingSize; }));
+
+    const uint64_t Before = Port->EventWaits();
+    Loop.RunFor(200);
+    EXPECT_LE(Port->EventWaits() - Before, 2u);
+
+    std::string Got(InRingSize, '\0');
+    ASSERT_EQ(Port->GetBlock(Got.data(), InRingSize), static_cast<int32_t>(InRingSize));
+    const uint32_t Rest = static_cast<uint32_t>(Bytes.size()) - InRingSize;
+    ASSERT_TRUE(PumpUntil([&] { return Port->InBuffUsed() == Rest; }));
+    Got.resize(Bytes.size());
+    ASSERT_EQ(Port->GetBlock(Got.data() + InRingSize, Rest), static_cast<int32_t>(Rest));
+    EXPECT_EQ(Got, Bytes);
+}
+
 // The peer goes away while the port is open (as a pulled USB adapter): the event wait
 // ends, the line error is set, writes are refused, and closing still completes.
 TEST_F(SerialDispatcherTest, AVanishedPeerIsReportedAndThePortStillCloses) {
