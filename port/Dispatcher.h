@@ -240,13 +240,13 @@ class TBaseDispatcher {
 
     // ---- Handlers and notification ---------------------------------------------------
     int32_t RegisterWndTriggerHandler(winsys::HWND HWnd);
-    int32_t RegisterProcTriggerHandler(TApdNotifyProc Proc);
-    int32_t RegisterEventTriggerHandler(TApdNotifyEvent Method);
+    int32_t RegisterProcTriggerHandler(TPortNotifyProc Proc);
+    int32_t RegisterEventTriggerHandler(TPortNotifyEvent Method);
     // The method runs on the window thread (the dispatch thread waits for it).
-    int32_t RegisterSyncEventTriggerHandler(TApdNotifyEvent Method);
+    int32_t RegisterSyncEventTriggerHandler(TPortNotifyEvent Method);
     int32_t DeregisterWndTriggerHandler(winsys::HWND HWnd);
-    int32_t DeregisterProcTriggerHandler(TApdNotifyProc Proc);
-    int32_t DeregisterEventTriggerHandler(TApdNotifyEvent Method);
+    int32_t DeregisterProcTriggerHandler(TPortNotifyProc Proc);
+    int32_t DeregisterEventTriggerHandler(TPortNotifyEvent Method);
     // Delivers one notification to every handler; false ends the caller's trigger loop.
     bool SendNotify(uint32_t Msg, uint32_t TriggerHandle, uint32_t Data);
     // Returns the old InNotify and sets it: while set, no receive or status
@@ -417,7 +417,7 @@ class TBaseDispatcher {
                      winsys::LPARAM l);
     void PurgeRemovedHandlers();
     bool AnyHandlerLocked() const;
-    void SyncCall(const TApdNotifyEvent& Method, uint32_t Msg, winsys::WPARAM w, winsys::LPARAM l);
+    void SyncCall(const TPortNotifyEvent& Method, uint32_t Msg, winsys::WPARAM w, winsys::LPARAM l);
     winsys::LRESULT SyncWindowProc(winsys::WPARAM wParam);
     void StartThreads();
     void StopThreads();

@@ -10,7 +10,7 @@ namespace {
 
 // A synchronised method call handed to the window thread.
 struct SyncRequest {
-    const TApdNotifyEvent* method;
+    const TPortNotifyEvent* method;
     uint32_t msg;
     winsys::WPARAM wParam;
     winsys::LPARAM lParam;
@@ -44,7 +44,7 @@ int32_t TBaseDispatcher::RegisterWndTriggerHandler(winsys::HWND HWnd) {
     return ecOK;
 }
 
-int32_t TBaseDispatcher::RegisterProcTriggerHandler(TApdNotifyProc Proc) {
+int32_t TBaseDispatcher::RegisterProcTriggerHandler(TPortNotifyProc Proc) {
     if (!Proc) return ecBadArgument;
     std::lock_guard lock(StateLock);
     ProcTriggerHandlers.push_back(TProcTriggerHandler{Proc, false});
@@ -53,7 +53,7 @@ int32_t TBaseDispatcher::RegisterProcTriggerHandler(TApdNotifyProc Proc) {
     return ecOK;
 }
 
-int32_t TBaseDispatcher::RegisterEventTriggerHandler(TApdNotifyEvent Method) {
+int32_t TBaseDispatcher::RegisterEventTriggerHandler(TPortNotifyEvent Method) {
     if (!Method) return ecBadArgument;
     std::lock_guard lock(StateLock);
     EventTriggerHandlers.push_back(TEventTriggerHandler{Method, false, false});
@@ -62,7 +62,7 @@ int32_t TBaseDispatcher::RegisterEventTriggerHandler(TApdNotifyEvent Method) {
     return ecOK;
 }
 
-int32_t TBaseDispatcher::RegisterSyncEventTriggerHandler(TApdNotifyEvent Method) {
+int32_t TBaseDispatcher::RegisterSyncEventTriggerHandler(TPortNotifyEvent Method) {
     if (!Method) return ecBadArgument;
     std::lock_guard lock(StateLock);
     EventTriggerHandlers.push_back(TEventTriggerHandler{Method, false, true});
@@ -84,7 +84,7 @@ int32_t TBaseDispatcher::DeregisterWndTriggerHandler(winsys::HWND HWnd) {
     return ecOK;
 }
 
-int32_t TBaseDispatcher::DeregisterProcTriggerHandler(TApdNotifyProc Proc) {
+int32_t TBaseDispatcher::DeregisterProcTriggerHandler(TPortNotifyProc Proc) {
     std::lock_guard lock(StateLock);
     bool purge = false;
     bool removed = RemoveHandler(
@@ -97,7 +97,7 @@ int32_t TBaseDispatcher::DeregisterProcTriggerHandler(TApdNotifyProc Proc) {
     return ecOK;
 }
 
-int32_t TBaseDispatcher::DeregisterEventTriggerHandler(TApdNotifyEvent Method) {
+int32_t TBaseDispatcher::DeregisterEventTriggerHandler(TPortNotifyEvent Method) {
     std::lock_guard lock(StateLock);
     bool purge = false;
     // Object and code both: two components with the same handler method are distinct.
@@ -163,7 +163,7 @@ void TBaseDispatcher::ReportThreadError(const std::exception& E) {
     EventLoopOf->PostTask([message = std::string(E.what())] { throw winsys::Exception(message); });
 }
 
-void TBaseDispatcher::SyncCall(const TApdNotifyEvent& Method, uint32_t Msg, winsys::WPARAM w,
+void TBaseDispatcher::SyncCall(const TPortNotifyEvent& Method, uint32_t Msg, winsys::WPARAM w,
                                winsys::LPARAM l) {
     if (!EventLoopOf || EventLoopOf->IsWindowThread() || !SyncWindow) {
         Method.Code(Method.Data, Msg, w, l);

@@ -207,21 +207,21 @@ struct TTriggerSave {
 };
 
 // Handler entries.
-using TApdNotifyProc = void (*)(uint32_t Msg, winsys::WPARAM wParam, winsys::LPARAM lParam);
+using TPortNotifyProc = void (*)(uint32_t Msg, winsys::WPARAM wParam, winsys::LPARAM lParam);
 
 // A method: an object and a function taking it. Two methods are the same handler when
 // both parts are equal.
-struct TApdNotifyEvent {
+struct TPortNotifyEvent {
     void* Data = nullptr;
     void (*Code)(void* Data, uint32_t Msg, winsys::WPARAM wParam, winsys::LPARAM lParam) = nullptr;
     explicit operator bool() const { return Code != nullptr; }
-    bool operator==(const TApdNotifyEvent&) const = default;
+    bool operator==(const TPortNotifyEvent&) const = default;
 };
 
-// A TApdNotifyEvent that calls Method on Object.
+// A TPortNotifyEvent that calls Method on Object.
 template <class T, void (T::*Method)(uint32_t, winsys::WPARAM, winsys::LPARAM)>
-TApdNotifyEvent MakeNotifyEvent(T* Object) {
-    return TApdNotifyEvent{Object,
+TPortNotifyEvent MakeNotifyEvent(T* Object) {
+    return TPortNotifyEvent{Object,
                            [](void* data, uint32_t msg, winsys::WPARAM w, winsys::LPARAM l) {
                                (static_cast<T*>(data)->*Method)(msg, w, l);
                            }};
@@ -232,11 +232,11 @@ struct TWndTriggerHandler {
     bool thDeleted = false;
 };
 struct TProcTriggerHandler {
-    TApdNotifyProc thNotify = nullptr;
+    TPortNotifyProc thNotify = nullptr;
     bool thDeleted = false;
 };
 struct TEventTriggerHandler {
-    TApdNotifyEvent thNotify;
+    TPortNotifyEvent thNotify;
     bool thDeleted = false;
     bool thSync = false;
 };

@@ -109,7 +109,7 @@ TEST_F(Log, EveryDispatcherOperationWritesItsEntry) {
                                               winsys::LPARAM) -> winsys::LRESULT { return 0; });
     auto otherData = static_cast<uint32_t>(other);
     Sink sink;
-    TApdNotifyEvent method = MakeNotifyEvent<Sink, &Sink::On>(&sink);
+    TPortNotifyEvent method = MakeNotifyEvent<Sink, &Sink::On>(&sink);
     uint8_t modemByte = 0x31;
 
     struct Step {
