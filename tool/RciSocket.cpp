@@ -1,5 +1,7 @@
 #include "tool/RciSocket.h"
 
+#include "port/SocketLib.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -14,28 +16,6 @@ RciTimeLimits RciLimits = RciDefaultTimeLimits;
 
 namespace {
 
-struct ErrnoNumber {
-    int errnoValue;
-    int socketNumber;
-};
-
-// What a blocking TCP client can meet, with the socket library's numbers.
-constexpr ErrnoNumber ErrnoTable[] = {
-    {EINTR, 10004},        {EBADF, 10009},           {EACCES, 10013},
-    {EPERM, 10013},        {EFAULT, 10014},          {EINVAL, 10022},
-    {EMFILE, 10024},       {ENFILE, 10024},          {EAGAIN, 10035},
-    {EINPROGRESS, 10036},  {EALREADY, 10037},        {ENOTSOCK, 10038},
-    {EDESTADDRREQ, 10039}, {EMSGSIZE, 10040},        {EPROTOTYPE, 10041},
-    {ENOPROTOOPT, 10042},  {EPROTONOSUPPORT, 10043}, {ESOCKTNOSUPPORT, 10044},
-    {EOPNOTSUPP, 10045},   {EPFNOSUPPORT, 10046},    {EAFNOSUPPORT, 10047},
-    {EADDRINUSE, 10048},   {EADDRNOTAVAIL, 10049},   {ENETDOWN, 10050},
-    {ENETUNREACH, 10051},  {ENETRESET, 10052},       {ECONNABORTED, 10053},
-    {ECONNRESET, 10054},   {EPIPE, 10054},           {ENOBUFS, 10055},
-    {ENOMEM, 10055},       {EISCONN, 10056},         {ENOTCONN, 10057},
-    {ESHUTDOWN, 10058},    {ETIMEDOUT, 10060},       {ECONNREFUSED, 10061},
-    {EHOSTDOWN, 10064},    {EHOSTUNREACH, 10065},
-};
-
 using Steady = std::chrono::steady_clock;
 
 int MsLeft(Steady::time_point deadline) {
@@ -44,13 +24,6 @@ int MsLeft(Steady::time_point deadline) {
 }
 
 } // namespace
-
-int SocketErrorNumber(int errnoValue) {
-    if (errnoValue == EWOULDBLOCK) errnoValue = EAGAIN;
-    for (const auto& row : ErrnoTable)
-        if (row.errnoValue == errnoValue) return row.socketNumber;
-    return errnoValue;
-}
 
 uint32_t RciParseAddress(const std::string& text) {
     return inet_addr(text.c_str());
@@ -77,7 +50,7 @@ int RciSocket::Create() {
     Close();
     // Non-blocking underneath, so that every wait can be bounded with poll.
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
-    return fd_ < 0 ? SocketErrorNumber(errno) : 0;
+    return fd_ < 0 ? port::TranslateSocketError(errno) : 0;
 }
 
 int RciSocket::WaitFor(short events, int timeoutMs) {
@@ -87,7 +60,7 @@ int RciSocket::WaitFor(short events, int timeoutMs) {
         int n = ::poll(&p, 1, MsLeft(deadline));
         if (n > 0) return 0; // ready, or an error the next call reports
         if (n == 0) return RciErrTimedOut;
-        if (errno != EINTR) return SocketErrorNumber(errno);
+        if (errno != EINTR) return port::TranslateSocketError(errno);
         if (MsLeft(deadline) == 0) return RciErrTimedOut;
     }
 }
@@ -99,13 +72,13 @@ int RciSocket::Connect(uint32_t address, uint16_t port, int timeoutMs) {
     to.sin_port = htons(port);
     to.sin_addr.s_addr = address;
     if (::connect(fd_, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) return 0;
-    if (errno != EINPROGRESS && errno != EINTR) return SocketErrorNumber(errno);
+    if (errno != EINPROGRESS && errno != EINTR) return port::TranslateSocketError(errno);
     if (int err = WaitFor(POLLOUT, timeoutMs)) return err;
     int soError = 0;
     socklen_t len = sizeof soError;
     if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &soError, &len) != 0)
-        return SocketErrorNumber(errno);
-    return soError ? SocketErrorNumber(soError) : 0;
+        return port::TranslateSocketError(errno);
+    return soError ? port::TranslateSocketError(soError) : 0;
 }
 
 int RciSocket::SendAll(const char* data, size_t size, size_t& sent, int timeoutMs) {
@@ -119,7 +92,7 @@ int RciSocket::SendAll(const char* data, size_t size, size_t& sent, int timeoutM
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
             if (int err = WaitFor(POLLOUT, timeoutMs)) return err;
         } else if (errno != EINTR) {
-            return SocketErrorNumber(errno);
+            return port::TranslateSocketError(errno);
         }
     }
     return 0;
@@ -137,7 +110,7 @@ int RciSocket::Receive(char* buffer, size_t capacity, size_t& received, int time
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
             if (int err = WaitFor(POLLIN, MsLeft(deadline))) return err;
         } else if (errno != EINTR) {
-            return SocketErrorNumber(errno);
+            return port::TranslateSocketError(errno);
         }
     }
 }

@@ -30,9 +30,8 @@ constexpr int RciErrAddrNotAvail = 10049; // WSAEADDRNOTAVAIL
 // SendAll: the system took no byte and reported no error.
 constexpr int RciErrNoProgress = -1;
 
-// The socket library number for an errno value met by a blocking TCP client; an
-// errno with no counterpart is returned unchanged.
-int SocketErrorNumber(int errnoValue);
+// Errno values are reported as the socket library's numbers through the port layer's
+// one translation, port::TranslateSocketError (port/SocketLib.h).
 
 // The dotted-decimal conversion of the socket library: an IPv4 address in network
 // byte order, or all bits set (255.255.255.255) for a text that is not one.

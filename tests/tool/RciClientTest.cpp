@@ -1,3 +1,4 @@
+#include "port/SocketLib.h"
 #include "tool/RciClient.h"
 #include "FormFixture.h"
 #include "RciTestServer.h"
@@ -346,7 +347,7 @@ TEST(RciSocket, ErrnoValuesBecomeTheSocketLibraryNumbers) {
         {EHOSTUNREACH, 10065}, {ENETUNREACH, 10051}, {EWOULDBLOCK, 10035},
         {EPIPE, 10054},        {EMFILE, 10024},      {EIO, EIO}};
     for (auto [errnoValue, number] : rows)
-        EXPECT_EQ(tool::SocketErrorNumber(errnoValue), number) << errnoValue;
+        EXPECT_EQ(port::TranslateSocketError(errnoValue), number) << errnoValue;
 }
 
 } // namespace
