@@ -76,6 +76,9 @@ Tally Counts;
 // event wait (TComThread) returned, the dispatch thread's read got them.
 std::atomic<int64_t> EventNs{0};
 std::atomic<int64_t> ReadNs{0};
+// How often the road ran: event waits that returned, device reads with bytes, handler
+// calls.
+std::atomic<uint64_t> EventCount{0}, ReadCount{0}, HandlerCount{0};
 
 void Stamp(std::atomic<int64_t>& At) {
     int64_t Zero = 0;
@@ -88,11 +91,15 @@ class TStampedDispatcher : public port::TSerialDispatcher {
     bool WaitComEvent(uint32_t& EvtMask) override {
         const bool R = TSerialDispatcher::WaitComEvent(EvtMask);
         Stamp(EventNs);
+        ++EventCount;
         return R;
     }
     int32_t ReadCom(void* Buf, int32_t Size) override {
         const int32_t R = TSerialDispatcher::ReadCom(Buf, Size);
-        if (R > 0) Stamp(ReadNs);
+        if (R > 0) {
+            Stamp(ReadNs);
+            ++ReadCount;
+        }
         return R;
     }
 };
@@ -197,6 +204,7 @@ class ComPortHarness : public Harness {
                 for (uint16_t I = 0; I < Count; ++I)
                     Buffer[I] = CP->GetChar();
             }
+            ++HandlerCount;
             Counts.Took(Count);
         };
         Port->SetOpen(true);
@@ -320,7 +328,7 @@ int main(int argc, char** argv) {
 
     RawLoop Raw(Name);
     ComPortHarness GetChar(Loop, false, true);
-    ComPortHarness GetBlock(Loop, true);
+    ComPortHarness GetBlock(Loop, true, true);
     QSerialPortHarness Qsp(Name);
     std::vector<Harness*> Harnesses = {&Raw, &GetChar, &GetBlock, &Qsp};
     const size_t Sizes[] = {8, 64, 4096};
@@ -374,6 +382,18 @@ int main(int argc, char** argv) {
                 Result R = Measure(GetChar, Master, 8, Seconds);
                 EventUs.insert(EventUs.end(), R.EventUs.begin(), R.EventUs.end());
                 ReadUs.insert(ReadUs.end(), R.ReadUs.begin(), R.ReadUs.end());
+            }
+            // Where a 4096-byte burst's time goes: how many turns of the road it takes.
+            for (ComPortHarness* H : {&GetChar, &GetBlock}) {
+                EventCount = ReadCount = HandlerCount = 0;
+                const uint64_t Before = Counts.Taken.load();
+                Result R = Measure(*H, Master, 4096, Seconds);
+                const double Bursts = (Counts.Taken.load() - Before) / 4096.0;
+                std::printf(
+                    "%s, 4096-byte bursts: %.1f event waits, %.1f reads, %.1f handler calls "
+                    "per burst, %.1f us per burst\n",
+                    H->Name(), EventCount / Bursts, ReadCount / Bursts, HandlerCount / Bursts,
+                    1e6 * 4096 / R.BytesPerSecond);
             }
             std::printf("\nTComPort road, median (p99) us after the write: event wait returns %.1f "
                         "(%.1f), dispatch thread reads %.1f (%.1f), handler runs: see above\n",

@@ -3,12 +3,18 @@
 #include "port/ComMapping.h"
 #include "port/SerialDispatcher.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
 #include <mutex>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace port {
 
-bool UseDispatcherForAvail = true;
+bool UseDispatcherForAvail = false;
 bool ShowPortsInUse = true;
 
 namespace {
@@ -20,6 +26,23 @@ std::mutex HookLock;
 TComSelectHook& CurrentHook() {
     static TComSelectHook Hook;
     return Hook;
+}
+
+// Opens and closes the device as the serial layer would, but leaves its settings and
+// queues alone: 0, SerialDevice::InUse, or another negative code.
+int32_t PlainProbe(const std::string& Path) {
+    const int Fd = ::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (Fd < 0) return SerialDevice::OpenErrorCode(errno, false);
+    int32_t R = 0;
+    int Exclusive = 0;
+    if (!isatty(Fd))
+        R = SerialDevice::NotFound;
+    else if (ioctl(Fd, TIOCGEXCL, &Exclusive) == 0 && Exclusive)
+        R = SerialDevice::InUse;
+    else if (flock(Fd, LOCK_EX | LOCK_NB) != 0) // released by the close
+        R = errno == EWOULDBLOCK ? SerialDevice::InUse : -errno;
+    ::close(Fd);
+    return R;
 }
 
 } // namespace
@@ -37,9 +60,7 @@ bool IsPortAvailable(unsigned N) {
         R = Probe.OpenCom(Path.c_str(), 64, 64);
         if (R >= 0) Probe.CloseCom();
     } else {
-        SerialDevice Probe;
-        R = Probe.Open(Path);
-        Probe.Close();
+        R = PlainProbe(Path);
     }
     if (R >= 0) return true;
     return ShowPortsInUse && R == SerialDevice::InUse;

@@ -21,8 +21,11 @@
 
 namespace port {
 
-// When set, availability is tried through the serial dispatcher's own open; otherwise
-// through a plain open of the device. Both follow the same rules.
+// When set, availability is tried through the serial dispatcher's own open, which puts
+// the device in raw mode and discards its pending output as it closes it again, and so
+// would disturb a program that has the port open without taking it for exclusive use.
+// Off (the default), a plain open and close gives the same answer and leaves the
+// device's settings and queues alone.
 extern bool UseDispatcherForAvail;
 // When set, a port held by another program is offered.
 extern bool ShowPortsInUse;

@@ -36,14 +36,21 @@ class PtyModule {
         char name[128];
         if (openpty(&master_, &slave_, name, nullptr, nullptr) == 0) path_ = name;
         fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+        // The tool must not inherit the master: its copy would keep the pty alive.
+        fcntl(master_, F_SETFD, FD_CLOEXEC);
+        fcntl(slave_, F_SETFD, FD_CLOEXEC);
         thread_ = std::thread([this] { Run(); });
     }
     ~PtyModule() {
         stop_ = true;
         thread_.join();
-        close(master_);
+        if (master_ >= 0) close(master_);
         close(slave_);
     }
+    // After answering n requests the module goes away at the next one, as a pulled
+    // adapter: the pty's master closes (the kernel then drops what the pty still held,
+    // so the answers given have been read by then).
+    void VanishAfter(int n) { vanishAfter_ = n; }
     const std::string& Path() const { return path_; }
     std::vector<std::string> Requests() {
         std::lock_guard lock(mutex_);
@@ -72,6 +79,11 @@ class PtyModule {
                     continue;
                 }
                 pending.erase(0, 8);
+                if (answered_ == vanishAfter_) {
+                    close(master_);
+                    master_ = -1;
+                    return;
+                }
                 {
                     std::lock_guard lock(mutex_);
                     requests_.push_back(SpacedHex(frame));
@@ -79,6 +91,7 @@ class PtyModule {
                 auto u = [&](int i) { return static_cast<unsigned char>(frame[i]); };
                 std::string reply = Reply(u(2) << 8 | u(3), u(4) << 8 | u(5));
                 if (write(master_, reply.data(), reply.size()) < 0) break;
+                ++answered_;
             }
         }
     }
@@ -87,6 +100,8 @@ class PtyModule {
     int master_ = -1, slave_ = -1;
     std::string path_;
     std::atomic<bool> stop_{false};
+    std::atomic<int> vanishAfter_{-1};
+    int answered_ = 0;
     std::mutex mutex_;
     std::vector<std::string> requests_;
     std::thread thread_;
@@ -169,6 +184,28 @@ TEST_F(SerialE2e, AutoRegPollsTheTableRowByRow) {
     EXPECT_TRUE(Has(grid[1], "\"12345.678000\"")) << grid[1];
     EXPECT_TRUE(Has(grid[1], "\"12345678\"")) << grid[1];
     EXPECT_TRUE(Has(grid[1], "\"7654.321\"")) << grid[1];
+}
+
+TEST_F(SerialE2e, AnUnpluggedPortIsReportedAndTheToolKeepsRunning) {
+    // Row 1 is answered at 0.7 s, the module is gone at row 2's request (1.4 s), row 3's
+    // write (2.1 s) fails.
+    module_.VanishAfter(1);
+    int status = -1;
+    auto lines = Run(std::string(Open) + "click BitBtn2\n"
+                                         "wait 2600\n"
+                                         "click BitBtn4\n"
+                                         "dump Label2 StringGrid3\n",
+                     &status);
+    EXPECT_EQ(status, 0) << Output();
+    EXPECT_TRUE(Has(Output(), "error: Failed to put entire block: the device of COM3 is gone (" +
+                                  module_.Path() + ")"))
+        << Output();
+    auto label = Dumps(lines, "Label2");
+    auto grid = Dumps(lines, "StringGrid3");
+    ASSERT_EQ(label.size(), 1u) << Output();
+    ASSERT_EQ(grid.size(), 1u) << Output();
+    EXPECT_TRUE(Has(label[0], "\"text\":\"CLOSE\"")) << label[0];
+    EXPECT_TRUE(Has(grid[0], "\"12345.678000\"")) << grid[0]; // the answer before it went
 }
 
 // The tool against rvex-sim's field module on the pty it publishes as COM3.

@@ -386,11 +386,17 @@ TEST_F(ComPortTest, ComNumberZeroAsksWithTheDialog) {
     // COM4 is held by Port now: still offered (it is in use, not gone), unless in-use
     // ports are not to be shown.
     EXPECT_NE(std::find(Listed.begin(), Listed.end(), "COM4"), Listed.end());
-    ShowPortsInUse = false;
-    EXPECT_FALSE(IsPortAvailable(4));
-    ShowPortsInUse = true;
-    EXPECT_TRUE(IsPortAvailable(4));
-    EXPECT_FALSE(IsPortAvailable(0));
+    for (bool ThroughDispatcher : {false, true}) {
+        UseDispatcherForAvail = ThroughDispatcher;
+        ShowPortsInUse = false;
+        EXPECT_FALSE(IsPortAvailable(4)) << ThroughDispatcher;
+        ShowPortsInUse = true;
+        EXPECT_TRUE(IsPortAvailable(4)) << ThroughDispatcher;
+        EXPECT_TRUE(IsPortAvailable(3)) << ThroughDispatcher;
+        EXPECT_FALSE(IsPortAvailable(7)) << ThroughDispatcher; // a link to nowhere
+        EXPECT_FALSE(IsPortAvailable(0));
+    }
+    UseDispatcherForAvail = false;
 
     // Without prompting nobody is asked.
     Listed.clear();
@@ -398,6 +404,18 @@ TEST_F(ComPortTest, ComNumberZeroAsksWithTheDialog) {
     Silent->SetPromptForPort(false);
     EXPECT_EQ(Raised([&] { Silent->SetOpen(true); }).first, ecNoPortSelected);
     EXPECT_TRUE(Listed.empty());
+}
+
+// Looking for available ports leaves a port that another program uses without
+// exclusive use as that program set it.
+TEST_F(ComPortTest, ThePortProbeLeavesTheDeviceAlone) {
+    termios T{};
+    ASSERT_EQ(tcgetattr(Pty3.Slave, &T), 0);
+    T.c_lflag |= ICANON | ECHO;
+    ASSERT_EQ(tcsetattr(Pty3.Slave, TCSANOW, &T), 0);
+    EXPECT_TRUE(IsPortAvailable(3));
+    ASSERT_EQ(tcgetattr(Pty3.Slave, &T), 0);
+    EXPECT_TRUE((T.c_lflag & ICANON) && (T.c_lflag & ECHO));
 }
 
 TEST_F(ComPortTest, LineSettingsReachThePtyAndTheDesignTimeEvenParityOpens) {
@@ -647,6 +665,36 @@ TEST_F(ComPortTest, AnUnpluggedDeviceIsReportedAndThePortStillCloses) {
     Port->SetOpen(false);
     EXPECT_EQ(Port->GetPortState(), psClosed);
     EXPECT_TRUE(Errors.empty());
+}
+
+TEST_F(ComPortTest, TheOutputRingKeepsItsSizeUntilTheNextOpen) {
+    Port = MakePort();
+    Port->SetOpen(true);
+    Port->SetOutSize(100);
+    EXPECT_EQ(Port->GetOutBuffFree(), 4096u);
+    Port->SetOpen(false);
+    Port->SetOpen(true);
+    EXPECT_EQ(Port->GetOutBuffFree(), 100u);
+    const std::string TooBig(101, 'x');
+    EXPECT_EQ(Raised([&] { Port->PutString(TooBig); }).first, ecOutputBufferTooSmall);
+}
+
+// As the main window's stored form loads it: Open read while loading opens the port
+// once loading ends; a failure then is shown and leaves the port closed.
+TEST_F(ComPortTest, APortOpenedWhileLoadingOpensWhenLoaded) {
+    for (unsigned N : {3u, 9u}) {
+        Errors.clear();
+        auto P = MakePort(N);
+        P->ComponentState |= TBaseComponent::csLoading;
+        P->SetOpen(true);
+        EXPECT_EQ(P->GetPortState(), psClosed);
+        P->Loaded();
+        Loop.ProcessMessages();
+        EXPECT_EQ(P->GetOpen(), N == 3) << "COM" << N;
+        EXPECT_EQ(Errors,
+                  N == 3 ? std::vector<std::string>{}
+                         : std::vector<std::string>{"ie_BadId - Specified comport doesn't exist"});
+    }
 }
 
 } // namespace
