@@ -5,6 +5,7 @@
 #include "port/ComMapping.h"
 #include "port/PortSelect.h"
 #include "port/SerialDispatcher.h"
+#include "PtyRead.h"
 
 #include <gtest/gtest.h>
 
@@ -110,19 +111,6 @@ class ComPortTest : public ::testing::Test {
                 Loop.RunFor(1); // the pty is full: let the port take its share
         }
         ASSERT_EQ(At, Bytes.size());
-    }
-
-    std::string ReadMaster(int Master, size_t Count) {
-        std::string Got;
-        for (int Round = 0; Round < 1000 && Got.size() < Count; ++Round) {
-            pollfd P{Master, POLLIN, 0};
-            if (poll(&P, 1, 2000) <= 0) break;
-            char Buf[4096];
-            const ssize_t N = read(Master, Buf, sizeof Buf);
-            if (N <= 0) break;
-            Got.append(Buf, static_cast<size_t>(N));
-        }
-        return Got;
     }
 
     // Runs the window thread until Pred holds, at most about five seconds.
@@ -285,7 +273,7 @@ TEST_F(ComPortTest, OpensWritesReadsAndClosesARealPty) {
 
     const std::string Request("\x0A\x03\x01\xC5\x00\x04\x54\xB3", 8);
     Port->PutBlock(Request.data(), static_cast<uint16_t>(Request.size()));
-    EXPECT_EQ(ReadMaster(Pty3.Master, Request.size()), Request);
+    EXPECT_EQ(porttest::ReadMaster(Pty3.Master, Request.size()), Request);
     Port->PutBlock(Request.data(), 0); // nothing, and no error
 
     WriteMaster(Pty3.Master, "reply");
@@ -592,7 +580,7 @@ TEST_F(ComPortTest, OperationsOnAClosedPortOpenItOnlyWithAutoOpen) {
     Port->SetAutoOpen(true);
     Port->PutString("auto");
     EXPECT_TRUE(Port->GetOpen());
-    EXPECT_EQ(ReadMaster(Pty3.Master, 4), "auto");
+    EXPECT_EQ(porttest::ReadMaster(Pty3.Master, 4), "auto");
 }
 
 TEST_F(ComPortTest, UsersAreToldLastFirstOfOpenClosingAndClose) {

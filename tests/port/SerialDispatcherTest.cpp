@@ -3,6 +3,7 @@
 #include "port/SerialDispatcher.h"
 
 #include "port/PortErrors.h"
+#include "PtyRead.h"
 
 #include <gtest/gtest.h>
 
@@ -82,18 +83,7 @@ class SerialDispatcherTest : public ::testing::Test {
         ASSERT_EQ(At, Bytes.size());
     }
 
-    std::string ReadMaster(size_t Count) {
-        std::string Got;
-        for (int Round = 0; Round < 1000 && Got.size() < Count; ++Round) {
-            pollfd P{Master, POLLIN, 0};
-            if (poll(&P, 1, 2000) <= 0) break;
-            char Buf[4096];
-            const ssize_t N = read(Master, Buf, sizeof Buf);
-            if (N <= 0) break;
-            Got.append(Buf, static_cast<size_t>(N));
-        }
-        return Got;
-    }
+    std::string ReadMaster(size_t Count) { return porttest::ReadMaster(Master, Count); }
 
     // Runs the window thread until Pred holds, at most about five seconds.
     template <class Pred> bool PumpUntil(Pred P) {
