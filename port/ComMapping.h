@@ -1,7 +1,9 @@
 #pragma once
 // The one place that turns a serial port number COMn into a device path.
 //
-// A folder of links names the devices: $RVEX_COM_DIR (default ~/.config/rvex-tool/com)
+// On Windows COMn is the system's own device "\\.\COMn" (ComMappingWin32.cpp): there
+// is no folder of links, and ComLinkDirectory() is "". On Linux (ComMappingLinux.cpp) a
+// folder of links names the devices: $RVEX_COM_DIR (default ~/.config/rvex-tool/com)
 // holds entries COM1 ... COM49, normally symlinks to devices (a pty the simulator
 // publishes, /dev/serial/by-id/..., /dev/ttyUSB0). An entry there wins. Without one,
 // COMn falls back to a fixed default:

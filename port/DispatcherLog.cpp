@@ -3,6 +3,7 @@
 #include "port/Dispatcher.h"
 
 #include "port/BaseComponent.h"
+#include "port/SystemText.h"
 #include "port/TraceText.h"
 
 #include <algorithm>
@@ -38,8 +39,7 @@ std::string Trim(const std::string& Text) {
 
 std::string DateTimeText() {
     std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
+    std::tm local = LocalTime(now);
     char text[32];
     std::strftime(text, sizeof text, "%d/%m/%y, %H:%M:%S", &local);
     return text;

@@ -32,6 +32,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace port {
@@ -203,7 +204,17 @@ class TSocket {
     void Report(TSocketHandle Socket, bool PassWouldBlock);
     void Forget(TSocketHandle Socket);
     void DeliverDeferredConnect(TSocketHandle Socket, uint64_t Serial);
-    template <class Body> void Notification(Body&& Run);
+    // Runs Run as one notification: the outermost one runs the WhenIdle action after it.
+    template <class Body> void Notification(Body&& Run) {
+        ++NotifyDepth;
+        try {
+            Run();
+        } catch (...) {
+            if (--NotifyDepth == 0 && IdleAction) std::exchange(IdleAction, nullptr)();
+            throw; // this socket may be gone: nothing of it is touched any more
+        }
+        if (--NotifyDepth == 0 && IdleAction) std::exchange(IdleAction, nullptr)();
+    }
 
     winsys::EventLoop* Loop;
     winsys::HWND Handle = 0;

@@ -1,9 +1,8 @@
 #include "port/WinsockPort.h"
 
+#include "port/ByteOrder.h"
 #include "port/PortErrors.h"
 #include "port/WinsockDevice.h"
-
-#include <arpa/inet.h>
 
 #include <utility>
 
@@ -124,7 +123,8 @@ int32_t TCustomWinsockPort::InitializePort() {
     }
     uint16_t portNumber = WsPortNumber(*Library, WsPortValue);
     if (portNumber == 0) throw ESocketException(9005);
-    D.InitSocketData(WsLocalAddressIndexValue, Address, htons(portNumber), client, WsTelnetValue);
+    D.InitSocketData(WsLocalAddressIndexValue, Address, HostToNet16(portNumber), client,
+                     WsTelnetValue);
     int32_t r = D.InitSocket(GetInSize(), GetOutSize());
     if (r < 0) throw ESocketException(-r);
     PortState = psOpen;
@@ -153,7 +153,8 @@ int32_t TCustomWinsockPort::OpenSocksConnection() {
         return Unresolved(9007);
     }
     // Telnet processing starts after the negotiation: the proxy speaks plain bytes.
-    D.InitSocketData(WsLocalAddressIndexValue, proxy, htons(SocksInfo.GetPort()), true, false);
+    D.InitSocketData(WsLocalAddressIndexValue, proxy, HostToNet16(SocksInfo.GetPort()), true,
+                     false);
     int32_t r = D.InitSocket(GetInSize(), GetOutSize());
     if (r < 0) {
         SocksDone = true;

@@ -28,7 +28,8 @@ std::string ReadStatusText(const TConfigReading& r) {
 } // namespace
 
 void TMainForm::Button23Click() {
-    std::FILE* file = std::fopen("Config1.c", "r+");
+    std::FILE* file =
+        std::fopen("Config1.c", "rb+"); // bytes as they are: the reader takes LF and CR LF
     if (!file) {
         StatusBar1.SetText("    Cannot open CONFIG1 FILE");
         return;

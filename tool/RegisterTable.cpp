@@ -141,7 +141,7 @@ void TMainForm::LoadRegisterTable() {
     bool cut = false;
     // Opened for reading and writing, as the tables always were: a file that may not
     // be written is not loaded.
-    if (std::FILE* file = std::fopen(name.c_str(), "r+")) {
+    if (std::FILE* file = std::fopen(name.c_str(), "rb+")) {
         std::string text = ReadTableText(file, cut);
         std::fclose(file);
         table = ParseRegisterTable(text);

@@ -38,8 +38,7 @@ constexpr int MaxMessagesPerPass = 100000;
 const wchar_t* const WindowClassName = L"RvexMessageWindow";
 
 ::HWND NativeOf(HWND window) {
-    // Window handles carry 32 significant bits, sign-extended on 64-bit Windows.
-    return reinterpret_cast<::HWND>(static_cast<intptr_t>(static_cast<int32_t>(window)));
+    return NativeWindow(window);
 }
 
 HWND HandleOf(::HWND native) {
@@ -241,7 +240,7 @@ bool EventLoop::IsWindow(HWND window) const {
 
 bool EventLoop::PostMessage(HWND window, uint32_t msg, WPARAM wParam, LPARAM lParam) {
     if (msg >= LoopMessageLimit || !IsWindow(window)) return false;
-    return PostMessageW(NativeOf(window), WM_USER + msg, wParam, lParam) != 0;
+    return PostMessageW(NativeOf(window), NativeMessage(msg), wParam, lParam) != 0;
 }
 
 void EventLoop::PostTask(std::function<void()> task) {

@@ -24,3 +24,21 @@
 #undef SetPort
 #undef GetCurrentTime
 #undef ERROR
+
+#include <cstdint>
+
+namespace winsys {
+
+// The system's handle of a message window of the event loop (window handles carry 32
+// significant bits, sign-extended on 64-bit Windows).
+inline ::HWND NativeWindow(uint32_t window) {
+    return reinterpret_cast<::HWND>(static_cast<intptr_t>(static_cast<int32_t>(window)));
+}
+
+// The system message that the loop's message msg travels as (the loop's messages take
+// the private range WM_USER to 0xBFFF).
+inline UINT NativeMessage(uint32_t msg) {
+    return WM_USER + msg;
+}
+
+} // namespace winsys

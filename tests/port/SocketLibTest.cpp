@@ -1,6 +1,7 @@
 // The socket library's loading and start: a loader that fails, an entry point that is
 // missing, a start-up that fails or grants the wrong version.
 #include "port/SocketLib.h"
+#include "SockFuncs.h"
 #include "port/PortErrors.h"
 #include "port/Socket.h"
 

@@ -1,5 +1,6 @@
 // The component's Tracing and Logging: the requests by current value, the sizes, the
 // operations, and the dump at every close, on a dispatcher over the fake device.
+#include "FileCodes.h"
 #include "TraceTestSupport.h"
 
 #include "port/TraceLogControl.h"
@@ -201,8 +202,8 @@ TEST_F(Control, ATraceThatCannotBeWrittenAtCloseRaisesAndASecondCloseProceeds) {
         control.PortClosing();
         ADD_FAILURE() << "the close did not raise";
     } catch (const EInOutError& e) {
-        EXPECT_EQ(e.ErrorCode, 2);
-        EXPECT_STREQ(e.what(), "File not found");
+        EXPECT_EQ(e.ErrorCode, MissingFolderFileCode);
+        EXPECT_STREQ(e.what(), MissingFolderFileText);
     }
     EXPECT_EQ(control.Tracing(), tlOn);
     EXPECT_FALSE(port->TraceAllocated());

@@ -3,6 +3,7 @@
 // connection and the faults mended in it.
 #include "LoopbackPeer.h"
 
+#include "SockFuncs.h"
 #include "port/SocketLib.h"
 #include "port/WinsockDevice.h"
 

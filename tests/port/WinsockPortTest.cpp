@@ -4,6 +4,7 @@
 #include "LoopbackPeer.h"
 #include "SocksProxy.h"
 
+#include "SockFuncs.h"
 #include "port/PortErrors.h"
 #include "port/SocketLib.h"
 #include "port/WinsockDevice.h"
