@@ -2,10 +2,10 @@
 // the test's thread is the window thread, each pty's master is the peer.
 #include "port/ComPort.h"
 
-#include "PtyRead.h"
 #include "port/ComMapping.h"
 #include "port/PortSelect.h"
 #include "port/SerialDispatcher.h"
+#include "PtyRead.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // is the window thread, the pty's master is the peer.
 #include "port/SerialDispatcher.h"
 
-#include "PtyRead.h"
 #include "port/PortErrors.h"
+#include "PtyRead.h"
 
 #include <gtest/gtest.h>
 
