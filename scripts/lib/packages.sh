@@ -3,6 +3,9 @@
 packages_build="cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev qt6-serialport-dev qt6-qpa-plugins fonts-dejavu-core libgl1-mesa-dev ccache"
 packages_test="socat xvfb xauth netbase curl mbpoll python3-pymodbus python3-serial libmodbus-dev"
 packages_run="xvfb xauth qt6-qpa-plugins fonts-dejavu-core"
+# The Windows stage (scripts/test-windows): the mingw-w64 cross compiler, GoogleTest's
+# sources for it, and wine64 to run what it builds.
+packages_windows="g++-mingw-w64-x86-64 googletest wine64 socat python3 zip"
 
 ensure_packages() {
     local wanted="" missing="" pkg group
