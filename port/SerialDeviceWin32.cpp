@@ -357,13 +357,16 @@ int32_t SerialDevice::SetRS485(bool On) {
     Dcb.DCBlength = sizeof Dcb;
     if (!GetCommState(AsHandle(Fd), &Dcb))
         return RuntimeCode(static_cast<int>(GetLastError()), LostOnControl);
-    if (On)
-        Dcb.fRtsControl = RTS_CONTROL_TOGGLE;
-    else if (Dcb.fRtsControl == RTS_CONTROL_TOGGLE)
-        Dcb.fRtsControl = RTS_CONTROL_ENABLE;
-    else
-        return 0;
-    return SetCommState(AsHandle(Fd), &Dcb) ? 0 : RS485ByRts;
+    if (On || Dcb.fRtsControl == RTS_CONTROL_TOGGLE) {
+        Dcb.fRtsControl = On ? RTS_CONTROL_TOGGLE : RTS_CONTROL_ENABLE;
+        return SetCommState(AsHandle(Fd), &Dcb) ? 0 : RS485ByRts;
+    }
+    // Off, and off already: whether the driver could switch it is found out by trying.
+    DCB Toggle = Dcb;
+    Toggle.fRtsControl = RTS_CONTROL_TOGGLE;
+    if (!SetCommState(AsHandle(Fd), &Toggle)) return RS485ByRts;
+    SetCommState(AsHandle(Fd), &Dcb);
+    return 0;
 }
 
 // ---- data and the event wait -------------------------------------------------------

@@ -98,6 +98,17 @@ TEST(SerialDeviceWin32, BytesCrossThePairBothWays) {
     EXPECT_FALSE(A.IsOpen());
 }
 
+// Whether the driver switches an RS485 line itself is found out by trying; wine's pty
+// refuses RTS_CONTROL_TOGGLE, so there the dispatcher raises RTS around its writes.
+TEST(SerialDeviceWin32, RS485ByTheDriverIsTriedNotAssumed) {
+    REQUIRE_COM_PAIR(Pair);
+    SerialDevice A;
+    ASSERT_EQ(A.Open(Pair.A), 0);
+    const int32_t R = A.SetRS485(false);
+    EXPECT_TRUE(R == 0 || R == SerialDevice::RS485ByRts) << R;
+    if (UnderWine()) EXPECT_EQ(R, SerialDevice::RS485ByRts);
+}
+
 TEST(SerialDeviceWin32, ASecondOpenOfAnOpenPortIsInUse) {
     REQUIRE_COM_PAIR(Pair);
     if (UnderWine()) GTEST_SKIP() << "wine opens a COM port that is open already";
