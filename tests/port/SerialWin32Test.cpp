@@ -106,7 +106,9 @@ TEST(SerialDeviceWin32, RS485ByTheDriverIsTriedNotAssumed) {
     ASSERT_EQ(A.Open(Pair.A), 0);
     const int32_t R = A.SetRS485(false);
     EXPECT_TRUE(R == 0 || R == SerialDevice::RS485ByRts) << R;
-    if (UnderWine()) EXPECT_EQ(R, SerialDevice::RS485ByRts);
+    if (UnderWine()) {
+        EXPECT_EQ(R, SerialDevice::RS485ByRts);
+    }
 }
 
 TEST(SerialDeviceWin32, ASecondOpenOfAnOpenPortIsInUse) {
