@@ -25,8 +25,7 @@ bool FillByName(HMODULE Module, TSockFuncs& f) {
         if (!complete) return;
         FARPROC address = GetProcAddress(Module, name);
         if (!address) {
-            Missing = name;
-            complete = false;
+            complete = false; // LoadWinsock names the first empty entry
             return;
         }
         slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(

@@ -16,6 +16,7 @@ namespace {
 
 } // namespace
 
+// There is no descriptor here: wakeFd_ holds the id of the thread to wake.
 Poller::Poller() : epollFd_(-1), wakeFd_(static_cast<int>(GetCurrentThreadId())) {}
 
 Poller::~Poller() = default;
