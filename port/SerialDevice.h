@@ -4,6 +4,13 @@
 // purge, queue counts, RS485 direction, the event wait). It keeps no rings and starts
 // no threads; the dispatcher does that on top of it.
 //
+// Two platforms: a Linux tty through termios and poll (SerialDeviceLinux.cpp, which
+// the notes below describe), and a Windows communications device "\\.\COMn" through
+// the DCB, COMMTIMEOUTS, overlapped I/O and WaitCommEvent (SerialDeviceWin32.cpp, whose
+// own notes say where it differs: the system's error numbers at open, no pty view,
+// modem line changes through the event wait). TStopSignal is an eventfd there and an
+// event object here; Descriptor() is the fd or the device handle.
+//
 // Results: 0 (or a count) for success and a negative code otherwise, in the numbering
 // the port layer's logic expects:
 //   Open:  -2 no such port (the name is missing, or nothing answers behind it: ENOENT,
