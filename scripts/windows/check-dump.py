@@ -37,6 +37,12 @@ def check_serial(controls, problems):
     expected = {1: "12345.678", 8: "230.1", 16: "12345678", 19: "9876543", 22: "5000",
                 23: "0x0000", 24: "RVEX-SN-12345678"}
     check_rows(rows, expected, problems)
+    pins = {"Label31": "PIN1->Unasserted ( Run )", "Label32": "PIN2->Unasserted (Modbus) ",
+            "Label33": "PIN3->Asserted (Interface_RS485)"}
+    for name, text in pins.items():
+        got = [c["text"] for c in controls.get(name, [])]
+        if got != [text]:
+            problems.append(f"{name} should read {text!r} after the RCI status query: {got}")
     empty = [r for r in range(1, 25) if r >= len(rows) or not rows[r][VALUE]]
     if empty:
         problems.append(f"the 24 rows of Table1.c should each hold a value; empty: {empty}")
