@@ -10,9 +10,10 @@ namespace app {
 namespace fs = std::filesystem;
 
 std::filesystem::path ExpandHome(const std::string& path, const std::string& home) {
-    if (path == "~") return home;
-    if (path.rfind("~/", 0) == 0) return fs::path(home) / path.substr(2);
-    return path;
+    const bool tilde = path == "~" || path.rfind("~/", 0) == 0;
+    if (!tilde) return path;
+    if (home.empty()) return {};
+    return path == "~" ? fs::path(home) : fs::path(home) / path.substr(2);
 }
 
 std::string HomeFolder() {
@@ -36,7 +37,7 @@ PreparedFolder PrepareWorkingFolder(const std::filesystem::path& folder,
     PreparedFolder result;
     std::error_code error;
     if (folder.empty()) {
-        result.error = "no working folder named";
+        result.error = "no working folder (a leading ~ needs a home folder: HOME is not set)";
         return result;
     }
     fs::create_directories(folder, error);

@@ -7,8 +7,9 @@
 
 namespace app {
 
-// A leading "~" (alone or before "/") stands for home; any other path is returned as
-// it is. A desktop entry's command line is not expanded by a shell, so the tool does it.
+// A leading "~" (alone or before "/") stands for home (an empty path when there is no
+// home); any other path is returned as it is. A desktop entry's command line is not
+// expanded by a shell, so the tool does it.
 std::filesystem::path ExpandHome(const std::string& path, const std::string& home);
 
 // The home folder: $HOME, else the user's password entry; empty when neither has one.

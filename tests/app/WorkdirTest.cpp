@@ -129,6 +129,8 @@ TEST(WorkingFolder, ExpandsOnlyALeadingTilde) {
                 {"/srv/~/x", "/srv/~/x"}, {"rel/dir", "rel/dir"},       {"~/", "/home/t/"}};
     for (const Row& row : rows)
         EXPECT_EQ(app::ExpandHome(row.given, "/home/t"), fs::path(row.expanded)) << row.given;
+    EXPECT_EQ(app::ExpandHome("~/R-VEX", ""), fs::path()) << "no home: no folder, never ./R-VEX";
+    EXPECT_NE(app::PrepareWorkingFolder(fs::path(), RVEX_SITE_DIR).error, "");
 }
 
 TEST(WorkingFolder, ExampleFilesAreBesideTheProgramsPrefix) {
