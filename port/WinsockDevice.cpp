@@ -144,8 +144,7 @@ winsys::LRESULT TDeviceSocket::DoWsMessage(TSocketHandle Socket, int Event, wins
 void TDeviceSocket::ReportError(TSocketHandle Socket, int ErrCode) {
     // A failure of a call made inside a dispatch pass or a port operation: the port
     // hears of it once that has returned, so its handler never runs inside them.
-    GetLoop()->PostMessage(GetHandle(), SocketNotifyMsg, static_cast<winsys::WPARAM>(Socket),
-                           MakeSelectLParam(0, ErrCode));
+    PostError(Socket, ErrCode);
 }
 
 void TDeviceSocket::ForgetPeer(TWsConnection& c) {

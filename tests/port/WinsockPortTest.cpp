@@ -231,6 +231,41 @@ TEST_F(PortFixture, AnUnusableSocketLibraryFailsTheOpen) {
     EXPECT_FALSE(port->GetOpen());
 }
 
+TEST_F(PortFixture, AQueuedErrorOfAClosedConnectionNeverReachesTheNextOneOnItsNumber) {
+    // A second port keeps the shared device socket, and with it the queued error, alive.
+    TWinsockPort holder(&loop);
+    holder.SetDeviceLayer(dlWinsock);
+    holder.SetWsTelnet(false);
+    Fd other = Listen();
+    holder.SetWsAddress("127.0.0.1");
+    holder.SetWsPort(std::to_string(LocalPort(other.Get())));
+    holder.SetOpen(true);
+
+    Fd first = Listen(), second = Listen();
+    Client(LocalPort(first.Get()));
+    port->SetOpen(true);
+    Fd peer = Accept(first.Get());
+    ASSERT_TRUE(Pump([&] { return Saw("connect"); }));
+    const TSocketHandle number = Device()->DeviceHandle();
+    Reset(peer);
+    pollfd reset{number, POLLIN, 0};
+    ASSERT_EQ(::poll(&reset, 1, 2000), 1); // the reset has arrived; the loop has not seen it
+    port->PutString("lost");               // the send fails: its error is queued for the loop
+    port->SetOpen(false);
+
+    events.clear();
+    Client(LocalPort(second.Get()));
+    port->SetOpen(true);
+    ASSERT_EQ(Device()->DeviceHandle(), number); // the platform handed out the same number
+    Fd next = Accept(second.Get());
+    ASSERT_TRUE(Pump([&] { return Saw("connect"); }));
+    loop.RunFor(100);
+    EXPECT_TRUE(port->GetOpen());
+    EXPECT_EQ(events, (std::vector<Event>{{"connect", 0, true}}));
+    port->PutString("kept");
+    EXPECT_EQ(PeerGets(next.Get(), 4), "kept");
+}
+
 class ServerFixture : public PortFixture {
   protected:
     // Listens on 127.0.0.1: the component binds to any address, so the test reaches
