@@ -214,7 +214,7 @@ void TCustomWinsockPort::TriggerAvail(uint16_t Count) {
     }
     if (TWinsockDispatcher* D = WsDispatcher())
         if (TWsConnection* c = D->Connection()) c->IsTelnet = WsTelnetValue;
-    if (std::exchange(ConnectHeld, false) && OnWsConnect) OnWsConnect(this);
+    if (std::exchange(ConnectHeld, false)) DoConnect();
     if (taken < Count && GetPortState() == psOpen)
         TCustomComPort::TriggerAvail(static_cast<uint16_t>(Count - taken));
 }
@@ -267,12 +267,13 @@ bool TCustomWinsockPort::DoAccept(TInAddr Addr) {
 }
 
 void TCustomWinsockPort::DoConnect() {
-    WsConnected = true;
-    // Through a proxy the connection is there once the proxy has connected us.
+    // Through a proxy the connection is there once the proxy has connected us; until
+    // then the owner has heard of no connection, so none can end for it either.
     if (Socks && !SocksDone) {
         ConnectHeld = true;
         return;
     }
+    WsConnected = true;
     if (OnWsConnect) OnWsConnect(this);
 }
 

@@ -411,6 +411,16 @@ TEST_F(SocksPort, Socks4CarriesTheStreamToTheDestination) {
     ASSERT_TRUE(Pump([&] { return received == "ping"; }));
 }
 
+TEST_F(SocksPort, AProxyThatRefusesReportsItsCodeAndNoDisconnectWithoutAConnect) {
+    Proxy proxy("tech", "");
+    ThroughProxy(svSocks4, proxy.Port(), ClosedPort(), "");
+    port->SetOpen(true);
+    ASSERT_TRUE(Pump([&] { return !port->GetOpen(); }));
+    loop.RunFor(20);
+    EXPECT_EQ(events, (std::vector<Event>{{"error", 9008, true}}));
+    EXPECT_FALSE(port->GetWsConnected());
+}
+
 TEST_F(SocksPort, AProxyThatRefusesFailsTheOpenWithItsCode) {
     Proxy proxy("tech", "");
     ThroughProxy(svSocks4, proxy.Port(), ClosedPort(), "");
