@@ -14,9 +14,8 @@ namespace port {
 const char* const ParityName[5] = {"None", "Odd", "Even", "Mark", "Space"};
 
 TCustomComPort::TCustomComPort(winsys::EventLoop* Loop)
-    : TraceLog(
-          TTraceLogControl::THost{this, [this] { return ForceApply; },
-                                   [this]() -> TBaseDispatcher& { return ValidDispatcher(); }}),
+    : TraceLog(TTraceLogControl::THost{this, [this] { return ForceApply; },
+                                       [this]() -> TBaseDispatcher& { return ValidDispatcher(); }}),
       LoopValue(Loop ? Loop : winsys::EventLoop::Current()) {}
 
 TCustomComPort::~TCustomComPort() {
@@ -424,13 +423,13 @@ void TCustomComPort::DeregisterUser(winsys::HWND HWnd) {
 void TCustomComPort::DeregisterUserCallback(TPortCallback Callback) {
     if (IsDestroying()) return;
     std::erase_if(UserList, [&](const TUserListEntry& E) {
-        return E.Handle == 0 && !E.IsEx && E.Callback == Callback;
+        return E.Handle == 0 && !E.IsEx && E.Callback.Code == Callback.Code;
     });
 }
 void TCustomComPort::DeregisterUserCallbackEx(TPortCallbackEx CallbackEx) {
     if (IsDestroying()) return;
     std::erase_if(UserList, [&](const TUserListEntry& E) {
-        return E.Handle == 0 && E.IsEx && E.CallbackEx == CallbackEx;
+        return E.Handle == 0 && E.IsEx && E.CallbackEx.Code == CallbackEx.Code;
     });
 }
 

@@ -65,7 +65,7 @@ extern const char* const ParityName[5];
 
 class TCustomComPort;
 
-// User callbacks, as methods: two are the same callback when object and code match.
+// User callbacks, as methods: an object and a function taking it.
 struct TPortCallback {
     void* Data = nullptr;
     void (*Code)(void* Data, TCustomComPort* CP, bool Opening) = nullptr;
@@ -239,7 +239,8 @@ class TCustomComPort : public TBaseComponent, public virtual IComPort {
     int RegisterUserEx(winsys::HWND HWnd);
     int RegisterUserCallback(TPortCallback Callback);
     int RegisterUserCallbackEx(TPortCallbackEx CallbackEx);
-    // Remove every entry of that window or callback; nothing while being destroyed.
+    // Remove every entry of that window, or of that callback's code whatever its object;
+    // nothing while being destroyed.
     void DeregisterUser(winsys::HWND HWnd);
     void DeregisterUserCallback(TPortCallback Callback);
     void DeregisterUserCallbackEx(TPortCallbackEx CallbackEx);

@@ -2,10 +2,10 @@
 // the test's thread is the window thread, each pty's master is the peer.
 #include "port/ComPort.h"
 
+#include "PtyRead.h"
 #include "port/ComMapping.h"
 #include "port/PortSelect.h"
 #include "port/SerialDispatcher.h"
-#include "PtyRead.h"
 
 #include <gtest/gtest.h>
 
@@ -608,9 +608,12 @@ TEST_F(ComPortTest, UsersAreToldLastFirstOfOpenClosingAndClose) {
     Port->SetOpen(false);
     EXPECT_EQ(Told, (std::vector<std::string>{"ex-open", "win-open", "open", "ex-closing",
                                               "win-closing", "ex-closed", "win-close", "closed"}));
-    Port->DeregisterUserCallback(MakePortCallback<Recorder, &Recorder::Plain>(&R));
+    Recorder Other{&Told}; // a callback is matched by its code, whatever its object
+    Port->DeregisterUserCallback(MakePortCallback<Recorder, &Recorder::Plain>(&Other));
     Port->DeregisterUser(Window);
     EXPECT_EQ(Port->Users().size(), 1u);
+    Port->DeregisterUserCallbackEx(MakePortCallbackEx<Recorder, &Recorder::Ex>(&Other));
+    EXPECT_TRUE(Port->Users().empty());
     Loop.DestroyWindow(Window);
 }
 
