@@ -76,6 +76,7 @@ TDeviceSocket::~TDeviceSocket() = default;
 TWsConnection* TDeviceSocket::AddConnection(uint32_t InSize, uint32_t OutSize) {
     std::lock_guard lock(ListLock);
     Connections.push_back(std::make_unique<TWsConnection>(*this, InSize, OutSize));
+    Connections.back()->TermTypeSource = &TermType;
     return Connections.back().get();
 }
 
