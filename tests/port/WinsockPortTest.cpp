@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -264,6 +265,31 @@ TEST_F(PortFixture, AQueuedErrorOfAClosedConnectionNeverReachesTheNextOneOnItsNu
     EXPECT_EQ(events, (std::vector<Event>{{"connect", 0, true}}));
     port->PutString("kept");
     EXPECT_EQ(PeerGets(next.Get(), 4), "kept");
+}
+
+TEST_F(PortFixture, ACloseFromTheWsEventsIsFinishedAfterThem) {
+    struct Inside {
+        TPortState State = psClosed;
+        bool Open = false;
+    };
+    for (bool refused : {true, false}) { // closed from OnWsError, then from OnWsConnect
+        SCOPED_TRACE(refused ? "OnWsError" : "OnWsConnect");
+        Fd listener = Listen();
+        Client(refused ? ClosedPort() : LocalPort(listener.Get()));
+        std::optional<Inside> inside;
+        auto closeHere = [&](IComPort*) {
+            port->SetOpen(false);
+            inside = Inside{port->GetPortState(), port->GetOpen()};
+        };
+        port->OnWsError = [&](IComPort* cp, int32_t) { closeHere(cp); };
+        port->OnWsConnect = closeHere;
+        port->SetOpen(true);
+        ASSERT_TRUE(Pump([&] { return inside.has_value(); }));
+        EXPECT_EQ(inside->State, psShuttingDown);
+        EXPECT_TRUE(inside->Open);
+        ASSERT_TRUE(Pump([&] { return port->GetPortState() == psClosed; }));
+        EXPECT_FALSE(port->GetOpen());
+    }
 }
 
 class ServerFixture : public PortFixture {
