@@ -2,6 +2,7 @@
 //   rvex-tool                          the window, in the current directory
 //   rvex-tool --headless --script FILE the same window without a display ("-": stdin)
 #include "app/DesignTimePorts.h"
+#include "app/DisplayProbe.h"
 #include "app/HeadlessRunner.h"
 #include "app/PortDialogAnswers.h"
 #include "app/WindowFrontEnd.h"
@@ -65,5 +66,12 @@ int main(int argc, char** argv) {
         return RunHeadless(script);
     }
     if (script) return Usage();
+    if (auto display = app::UnreachableDisplay()) {
+        std::fprintf(stderr,
+                     "rvex-tool: cannot open the display (%s); use rvex-tool --headless "
+                     "--script FILE\n",
+                     display->c_str());
+        return 1;
+    }
     return app::RunWindow(argc, argv);
 }
