@@ -5,8 +5,8 @@
 //
 // A component may have an owner and then is one of the owner's components, in the
 // order they were given to it. The link does not own: each component's own holder
-// frees it, and a component that goes leaves its owner's list and frees its own
-// components of it.
+// frees it. A component that goes leaves its owner's list, and its own components are
+// then without an owner.
 #include <algorithm>
 #include <cstdint>
 #include <string>
