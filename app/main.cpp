@@ -4,6 +4,7 @@
 //   rvex-tool --workdir DIR ...        either of them in DIR, made ready first
 #include "app/CommandLine.h"
 #include "app/DesignTimePorts.h"
+#include "app/DisplayProbe.h"
 #include "app/HeadlessRunner.h"
 #include "app/PortDialogAnswers.h"
 #include "app/WindowFrontEnd.h"
@@ -89,6 +90,15 @@ int main(int argc, char** argv) {
     const std::string script = line.script.empty() || line.script == "-"
                                    ? line.script
                                    : std::filesystem::absolute(line.script).string();
+    if (!line.headless) {
+        if (auto display = app::UnreachableDisplay()) {
+            std::fprintf(stderr,
+                         "rvex-tool: cannot open the display (%s); use rvex-tool --headless "
+                         "--script FILE\n",
+                         display->c_str());
+            return 1;
+        }
+    }
     if (!line.workdir.empty() && !EnterWorkingFolder(line.workdir)) return 1;
     if (line.headless) return RunHeadless(script.c_str());
     return app::RunWindow(argc, argv);

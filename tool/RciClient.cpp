@@ -1,6 +1,7 @@
 // The RCI client over HTTP (Button28).
 #include "tool/RciClient.h"
 
+#include "tool/InputFile.h"
 #include "tool/RciReplyReader.h"
 #include "tool/RciSettings.h"
 #include "tool/RciSocket.h"
@@ -14,7 +15,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tool {
@@ -82,17 +82,9 @@ int FileErrorNumber(int errnoValue) {
     }
 }
 
-// Shared with other readers. Only a regular file is a request file: a directory or
-// a pipe would fail or block where the platform refuses to open it.
+// Shared with other readers; only a regular file is a request file.
 int OpenRequestFile(const std::string& name) {
-    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return -1;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    return OpenInputFileDescriptor(name.c_str());
 }
 
 // Not shared: a log that another run of the tool holds is not emptied under it.

@@ -241,6 +241,9 @@ class TMainForm : public TForm {
 
     EventLoop& loop_;
     TMainFormPorts ports_;
+    // The table loader's "only the first ..." status while it is the status shown: the
+    // next load that is complete takes it away with the table it described.
+    std::string tableLoadNotice_;
 };
 
 // Fills list with the numbers (1 to 49, ascending, ended by 0) of the serial ports
