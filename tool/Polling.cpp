@@ -27,6 +27,20 @@ TModbusFrame BuildTableRequest(TMainForm& f) {
                             static_cast<uint16_t>(f.RequestQuantity));
 }
 
+// What a table request asks for: the row's address, type, count, OBIS code and note.
+TReading DescribeRow(const TMainForm& f, int row) {
+    TReading asked;
+    asked.Target = TReadingTarget::GridRow;
+    asked.Row = row;
+    asked.Address = static_cast<uint16_t>(DecimalToLong(f.StringGrid3.Cell(1, row)));
+    const std::string& type = f.StringGrid3.Cell(3, row);
+    asked.Type = type.empty() ? 0 : type[0];
+    asked.Count = static_cast<uint16_t>(f.RequestQuantity);
+    asked.Obis = f.StringGrid3.Cell(5, row);
+    asked.Note = f.StringGrid3.Cell(6, row);
+    return asked;
+}
+
 void StartPolling(TMainForm& f, uint32_t autoAdvance) {
     f.GridPolling = 1;
     f.AutoAdvance = autoAdvance;
@@ -54,15 +68,20 @@ void TMainForm::PollTick() {
     } else {
         PollRow = static_cast<uint32_t>(RowCursor);
     }
-    if (PollRow != 0) StringGrid3.SetCell(2, static_cast<int>(PollRow), "");
+    ClearShownValue(TReadingTarget::GridRow, static_cast<int>(PollRow));
     TModbusFrame frame;
+    TReading asked;
     if (GridPolling == 1) {
+        int row = static_cast<int>(PollRow);
         frame = BuildTableRequest(*this);
+        asked = DescribeRow(*this, row);
     } else {
+        ClearShownValue(TReadingTarget::ManualRead, 0);
         frame = BuildManualRequest(*this);
+        asked = DescribeManualRead(*this);
         Timer6.SetEnabled(false);
     }
-    SendRequest(*this, frame);
+    SendRequest(*this, frame, std::move(asked));
 }
 
 void TMainForm::BitBtn2Click() {
