@@ -54,6 +54,14 @@ void StartPolling(TMainForm& f, uint32_t autoAdvance) {
     f.BitBtn3.LoadGlyph(autoAdvance ? "BmpX.bmp" : "BmpOK.bmp");
 }
 
+void ShowPollingStopped(TMainForm& f) {
+    f.Label43.SetColor(clBtnFace);
+    f.Label44.SetColor(clLime);
+    f.Label45.SetColor(clLime);
+    f.BitBtn2.LoadGlyph("BmpX.bmp");
+    f.BitBtn3.LoadGlyph("BmpX.bmp");
+}
+
 } // namespace
 
 void TMainForm::PollTick() {
@@ -82,6 +90,8 @@ void TMainForm::PollTick() {
         Timer6.SetEnabled(false);
     }
     SendRequest(*this, frame, std::move(asked));
+    // The manual read ends any polling: the lamps and glyphs say so.
+    if (GridPolling != 1) ShowPollingStopped(*this);
 }
 
 void TMainForm::BitBtn2Click() {
@@ -94,11 +104,7 @@ void TMainForm::BitBtn3Click() {
 
 void TMainForm::Button42Click() {
     Timer6.SetEnabled(false);
-    Label43.SetColor(clBtnFace);
-    Label44.SetColor(clLime);
-    Label45.SetColor(clLime);
-    BitBtn2.LoadGlyph("BmpX.bmp");
-    BitBtn3.LoadGlyph("BmpX.bmp");
+    ShowPollingStopped(*this);
 }
 
 void TMainForm::Button43Click() {
