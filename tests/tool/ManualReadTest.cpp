@@ -103,6 +103,12 @@ TEST_F(ManualRead, PollWhileCyclingStopsTheTableAndDecodesIntoEdit20) {
     EXPECT_EQ(Poll().size(), 8u);
     EXPECT_FALSE(form->Timer6.Enabled());
     EXPECT_EQ(form->GridPolling, 0u);
+    // The lamps and glyphs say polling has stopped.
+    EXPECT_EQ(form->Label43.Color(), clBtnFace);
+    EXPECT_EQ(form->Label44.Color(), clLime);
+    EXPECT_EQ(form->Label45.Color(), clLime);
+    EXPECT_EQ(form->BitBtn2.Glyph().fileName, "BmpX.bmp");
+    EXPECT_EQ(form->BitBtn3.Glyph().fileName, "BmpX.bmp");
     serial->Deliver(RtuReply(0x0A, {0x00, 0x2A}));
     Advance(1000);
     EXPECT_EQ(form->Edit20.Text(), "42");
