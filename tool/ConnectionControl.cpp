@@ -31,7 +31,7 @@ void ShowNetworkPortClosed(TMainForm& f) {
 void RestartCounters(TMainForm& f) {
     winsys::ReportSuccess();
     f.Counters = {};
-    for (auto& observer : f.CountersObservers) observer();
+    f.NotifyCountersChanged();
 }
 
 void ShowGlyphState(TBitBtn& button, bool open) {

@@ -37,8 +37,7 @@ void TExchanges::Sending(TReading asked, bool modbusTcp) {
     });
     waiting_.push_back(std::move(request));
     ++form_.Counters.Requests;
-    for (auto& observer : form_.CountersObservers)
-        observer();
+    form_.NotifyCountersChanged();
     SettleUnanswered();
 }
 
@@ -139,10 +138,9 @@ void TExchanges::Finish(uint64_t id, TOutcome outcome, std::span<const uint8_t> 
     if (!(placeTaken && outcome.Kind == TOutcomeKind::NoReply)) form_.ShowReading(reading);
     if (outcome.IsGood()) winsys::ReportSuccess();
     form_.Counters.Count(outcome);
-    for (auto& observer : form_.CountersObservers)
-        observer();
+    form_.NotifyCountersChanged();
     for (auto& observer : form_.ReadingObservers)
-        observer(reading);
+        if (observer) observer(reading);
 }
 
 } // namespace tool

@@ -7,12 +7,14 @@
 #include "ui/Look.h"
 #include "ui/LoopBridge.h"
 #include "ui/PortDialog.h"
+#include "ui/ReadingsView.h"
 #include "ui/QtText.h"
 #include "ui/Widgets.h"
 #include "winsys/Application.h"
 
 #include <QApplication>
 
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 
@@ -36,6 +38,8 @@ int RunWindow(int argc, char** argv) {
         return 2;
     }
     QApplication qt(argc, argv);
+    // Qt has set the desktop's locale; numbers are written and read with a point.
+    std::setlocale(LC_NUMERIC, "C");
     ui::ApplyLook(qt);
 
     winsys::EventLoop loop;
@@ -43,6 +47,7 @@ int RunWindow(int argc, char** argv) {
     tool::TMainForm form(loop, MakeDesignTimePorts());
     ui::LoopBridge bridge(loop);
     ui::FormView view(application, form, bridge);
+    ui::ReadingsView readings(form, view);
 
     ui::ErrorBox errors(ui::ToQt(form.Caption()), [&view] { return view.Window(); });
     application.Errors().Headless = false;
