@@ -8,12 +8,14 @@
 #include "ui/Look.h"
 #include "ui/LoopBridge.h"
 #include "ui/PortDialog.h"
+#include "ui/ReadingsView.h"
 #include "ui/QtText.h"
 #include "ui/Widgets.h"
 #include "winsys/Application.h"
 
 #include <QApplication>
 
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -38,6 +40,8 @@ int RunWindow(int argc, char** argv) {
         return 2;
     }
     QApplication qt(argc, argv);
+    // Qt has set the desktop's locale; numbers are written and read with a point.
+    std::setlocale(LC_NUMERIC, "C");
     ui::ApplyLook(qt);
 
     winsys::EventLoop loop;
@@ -46,6 +50,7 @@ int RunWindow(int argc, char** argv) {
     form.StatusBar1.SetHint(WorkingFolderHint(std::filesystem::current_path()));
     ui::LoopBridge bridge(loop);
     ui::FormView view(application, form, bridge);
+    ui::ReadingsView readings(form, view);
 
     ui::ErrorBox errors(ui::ToQt(form.Caption()), [&view] { return view.Window(); });
     application.Errors().Headless = false;
