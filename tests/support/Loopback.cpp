@@ -19,14 +19,24 @@ uint16_t LocalPort(int fd) {
     return ntohs(a.sin_port);
 }
 
-Fd Listen() {
+namespace {
+
+Fd BoundSocket() {
     Fd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in a = Loopback(0);
-    if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        ::listen(fd.Get(), 8) != 0)
-        return Fd();
+    if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return Fd();
     return fd;
 }
+
+} // namespace
+
+Fd Listen(int backlog) {
+    Fd fd = BoundSocket();
+    if (!fd || ::listen(fd.Get(), backlog) != 0) return Fd();
+    return fd;
+}
+
+RefusingPort::RefusingPort() : bound_(BoundSocket()), port_(bound_ ? LocalPort(bound_.Get()) : 0) {}
 
 uint16_t ClosedPort() {
     Fd fd = Listen();

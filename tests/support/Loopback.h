@@ -42,10 +42,21 @@ sockaddr_in Loopback(uint16_t port);
 // The local port a socket is bound to.
 uint16_t LocalPort(int fd);
 // A listening socket on 127.0.0.1 with a port of the system's choice.
-Fd Listen();
+Fd Listen(int backlog = 8);
 // A port on 127.0.0.1 where nothing listens: taken from the system, then released,
 // for a peer that will listen there or for a connection that must be refused.
 uint16_t ClosedPort();
+// A port on 127.0.0.1 bound but never listening: connections to it are refused, and
+// nothing else can take it, while this lives.
+class RefusingPort {
+  public:
+    RefusingPort();
+    uint16_t Port() const { return port_; }
+
+  private:
+    Fd bound_;
+    uint16_t port_ = 0;
+};
 // A connected socket to 127.0.0.1:port, or an empty Fd.
 Fd Connect(uint16_t port);
 bool Readable(int fd, int ms);
