@@ -10,9 +10,6 @@ using namespace e2e;
 
 namespace {
 
-using testsupport::Cell;
-using testsupport::Field;
-using testsupport::Json;
 using ::testing::IsEmpty;
 
 class NetworkE2e : public ToolRun {

@@ -27,10 +27,6 @@
 namespace {
 
 using namespace e2e;
-using testsupport::Cell;
-using testsupport::Field;
-using testsupport::Json;
-using testsupport::Lines;
 using ::testing::Contains;
 using ::testing::IsEmpty;
 

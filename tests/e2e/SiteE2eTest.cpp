@@ -9,10 +9,6 @@
 namespace {
 
 using namespace e2e;
-using testsupport::Cell;
-using testsupport::Field;
-using testsupport::Json;
-using testsupport::Lines;
 using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;

@@ -20,6 +20,11 @@
 namespace e2e {
 
 using namespace simtest;
+using testsupport::Cell;
+using testsupport::Field;
+using testsupport::Json;
+using testsupport::Lines;
+using testsupport::RunnerOutput;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 

@@ -1,25 +1,14 @@
 // CompleteResponse over arbitrary receive buffer contents. The first bytes choose the
 // flags it reads (display, framing, value target, type letter and grid row); the rest
 // is what arrived.
-#include "tool/Unit1.h"
+#include "FuzzForm.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace {
-
-tool::TMainForm& Form() {
-    static winsys::ManualClock clock;
-    static winsys::EventLoop loop{clock};
-    static tool::TMainForm form{loop, tool::TMainFormPorts{}};
-    return form;
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 3) return 0;
-    tool::TMainForm& f = Form();
+    tool::TMainForm& f = FuzzForm();
     f.HexDisplay = data[0] & 1;
     f.ModbusTcp = data[0] >> 1 & 1;
     f.GridPolling = data[0] >> 2 & 1;

@@ -12,8 +12,6 @@ using namespace e2e;
 
 namespace {
 
-using testsupport::Cell;
-using testsupport::Json;
 using ::testing::IsEmpty;
 
 class NetworkPeer : public ToolRun {};

@@ -14,9 +14,6 @@ namespace {
 using namespace e2e;
 
 using Child = testsupport::ChildProcess;
-using testsupport::Cell;
-using testsupport::Json;
-using testsupport::Lines;
 using ::testing::Contains;
 using ::testing::IsEmpty;
 

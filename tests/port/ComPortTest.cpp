@@ -2,6 +2,7 @@
 // the test's thread is the window thread, each pty's master is the peer.
 #include "port/ComPort.h"
 
+#include "BytePattern.h"
 #include "Pty.h"
 #include "Pump.h"
 #include "ScopedSetting.h"
@@ -31,13 +32,6 @@ namespace fs = std::filesystem;
 namespace {
 
 using Pty = testsupport::PtyPair;
-
-std::string Pattern(size_t Count) {
-    std::string S(Count, '\0');
-    for (size_t I = 0; I < Count; ++I)
-        S[I] = static_cast<char>((I * 7 + I / 251) & 0xFF);
-    return S;
-}
 
 class ComPortTest : public ::testing::Test {
   protected:
@@ -410,14 +404,14 @@ TEST_F(ComPortTest, LineSettingsReachThePtyAndTheDesignTimeEvenParityOpens) {
 TEST_F(ComPortTest, ABurstAndATrickleArriveCompleteAndInOrder) {
     Port = MakePort();
     Port->SetOpen(true);
-    const std::string Burst = Pattern(3000);
+    const std::string Burst = testsupport::BytePattern(3000);
     WriteMaster(Pty3, Burst);
     ASSERT_TRUE(PumpUntil([&] { return Received.size() >= Burst.size(); }));
     EXPECT_EQ(Received, Burst);
 
     Received.clear();
     AvailCount = 0;
-    const std::string Trickle = Pattern(3000).substr(1000, 3000);
+    const std::string Trickle = testsupport::BytePattern(3000).substr(1000, 3000);
     for (size_t I = 0; I < Trickle.size(); ++I) {
         WriteMaster(Pty3, Trickle.substr(I, 1));
         ASSERT_TRUE(PumpUntil([&] { return Received.size() > I; })) << "byte " << I;

@@ -2,6 +2,7 @@
 // is the window thread, the pty's master is the peer.
 #include "port/SerialDispatcher.h"
 
+#include "BytePattern.h"
 #include "Pty.h"
 #include "Pump.h"
 #include "port/PortErrors.h"
@@ -19,13 +20,6 @@
 using namespace port;
 
 namespace {
-
-std::string Pattern(size_t Count) {
-    std::string S(Count, '\0');
-    for (size_t I = 0; I < Count; ++I)
-        S[I] = static_cast<char>((I * 7 + I / 251) & 0xFF);
-    return S;
-}
 
 class SerialDispatcherTest : public ::testing::Test {
   protected:
@@ -124,7 +118,7 @@ TEST_F(SerialDispatcherTest, OpenFailuresGiveTheCodesTheComponentMaps) {
 
 TEST_F(SerialDispatcherTest, ABurstOf3000BytesArrivesCompleteAndInOrder) {
     ASSERT_EQ(Open(), 0);
-    const std::string Reply = Pattern(3000);
+    const std::string Reply = testsupport::BytePattern(3000);
     WriteMaster(Reply);
     EXPECT_TRUE(PumpUntil([&] { return Received.size() >= Reply.size(); }));
     EXPECT_EQ(Received, Reply);
@@ -132,7 +126,7 @@ TEST_F(SerialDispatcherTest, ABurstOf3000BytesArrivesCompleteAndInOrder) {
 
 TEST_F(SerialDispatcherTest, BytesTrickledOneByOneArriveInOrder) {
     ASSERT_EQ(Open(), 0);
-    const std::string Reply = Pattern(300);
+    const std::string Reply = testsupport::BytePattern(300);
     for (size_t I = 0; I < Reply.size(); ++I) {
         WriteMaster(Reply.substr(I, 1));
         ASSERT_TRUE(PumpUntil([&] { return Received.size() > I; })) << "byte " << I;
@@ -148,7 +142,7 @@ TEST_F(SerialDispatcherTest, WritesGoOutThroughTheOutputThread) {
     EXPECT_EQ(ReadMaster(Request.size()), Request);
 
     // More than the output ring holds, in pieces as it frees.
-    const std::string Big = Pattern(20000);
+    const std::string Big = testsupport::BytePattern(20000);
     std::string Got;
     size_t At = 0;
     for (int Round = 0; Round < 100000 && (At < Big.size() || Got.size() < Big.size()); ++Round) {
@@ -176,7 +170,7 @@ TEST_F(SerialDispatcherTest, WritesGoOutThroughTheOutputThread) {
 TEST_F(SerialDispatcherTest, AFullInputRingNeitherSpinsNorLosesTheRest) {
     ASSERT_EQ(Open(), 0);
     Port->UpdateHandlerFlags(fuDisablePort); // no notifications: the bytes stay
-    const std::string Bytes = Pattern(10000);
+    const std::string Bytes = testsupport::BytePattern(10000);
     ASSERT_EQ(write(Pty.Master(), Bytes.data(), Bytes.size()), static_cast<ssize_t>(Bytes.size()));
     ASSERT_TRUE(PumpUntil([&] { return Port->InBuffUsed() == InRingSize; }));
 
