@@ -23,9 +23,7 @@ class PortDialogAnswersTest : public ::testing::Test {
         links.Link(3, pty.SlavePath());
         open.OnClick = [this] { com->SetOpen(true); };
     }
-    ~PortDialogAnswersTest() override {
-        com.reset();
-    }
+    ~PortDialogAnswersTest() override { com.reset(); }
     // Runs a script with a fresh port of no number, as rvex-tool's headless run does;
     // the exit status.
     int Run(const std::string& script) {

@@ -25,17 +25,17 @@ class NetworkE2e : public ToolRun {
     // round and closes.
     testsupport::RunnerOutput PollOnce(int port, bool modbusTcp) {
         return RunScript("text Edit4 127.0.0.1\n"
-                   "text Edit9 " +
-                   std::to_string(port) + "\n" +
-                   (modbusTcp ? "click Button35\n" : "click Button45\n") +
-                   "click BitBtn5\n"
-                   "wait 300\n"
-                   "dump Label24\n"
-                   "click BitBtn2\n"
-                   "wait 2500\n"
-                   "click Button42\n"
-                   "dump StringGrid3\n"
-                   "click BitBtn5\n");
+                         "text Edit9 " +
+                         std::to_string(port) + "\n" +
+                         (modbusTcp ? "click Button35\n" : "click Button45\n") +
+                         "click BitBtn5\n"
+                         "wait 300\n"
+                         "dump Label24\n"
+                         "click BitBtn2\n"
+                         "wait 2500\n"
+                         "click Button42\n"
+                         "dump StringGrid3\n"
+                         "click BitBtn5\n");
     }
     void ExpectGridFilled(const testsupport::RunnerOutput& out) {
         EXPECT_THAT(out.Errors(), IsEmpty()) << Output();

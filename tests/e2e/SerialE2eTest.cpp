@@ -145,7 +145,8 @@ TEST_F(SerialE2e, TheManualPollShowsItsValueAndTheReply) {
     ASSERT_FALSE(module_.Requests().empty()) << Output();
     EXPECT_EQ(module_.Requests()[0], SpacedHex(WithCrc(Bytes({10, 3, 0x05, 0xD8, 0, 4}))));
     EXPECT_EQ(Field(out.Dump("Edit20"), "text"), "230.1") << Output();
-    EXPECT_EQ(Cell(out.Dump("StringGrid3"), 2, 1), "     ") << "a manual value stays out of the grid";
+    EXPECT_EQ(Cell(out.Dump("StringGrid3"), 2, 1), "     ")
+        << "a manual value stays out of the grid";
     EXPECT_THAT(Lines(out.Dump("Memo2")), Contains(MonitorHex(module_.Reply(1496, 4)))) << Output();
 }
 

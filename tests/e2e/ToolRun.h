@@ -36,10 +36,14 @@ inline std::string Bytes(std::initializer_list<int> values) {
 }
 
 // "0A 03 ...": the requests as the tests record them.
-inline std::string SpacedHex(const std::string& bytes) { return testsupport::Hex(bytes); }
+inline std::string SpacedHex(const std::string& bytes) {
+    return testsupport::Hex(bytes);
+}
 
 // The monitor's rendering of a reply: "_0A_03_..." for every byte.
-inline std::string MonitorHex(const std::string& bytes) { return testsupport::Hex(bytes, "_", ""); }
+inline std::string MonitorHex(const std::string& bytes) {
+    return testsupport::Hex(bytes, "_", "");
+}
 
 using Registers = std::map<unsigned, unsigned>; // request address -> register value
 

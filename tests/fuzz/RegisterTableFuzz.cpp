@@ -1,7 +1,7 @@
 // Any text as a register table: parsing stays within the text and its field limits,
 // and filling the grid stays within its rows.
-#include "tool/RegisterTable.h"
 #include "FuzzForm.h"
+#include "tool/RegisterTable.h"
 
 #include <cstdlib>
 

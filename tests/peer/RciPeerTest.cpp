@@ -21,7 +21,8 @@ namespace {
 class PythonPeer {
   public:
     PythonPeer() : child_({"/usr/bin/python3", RCI_PEER_SCRIPT}, StdoutOnly()) {
-        if (child_.WaitFor("", std::chrono::seconds(10))) port_ = std::atoi(child_.Lines()[0].c_str());
+        if (child_.WaitFor("", std::chrono::seconds(10)))
+            port_ = std::atoi(child_.Lines()[0].c_str());
     }
     int Port() const { return port_; }
 

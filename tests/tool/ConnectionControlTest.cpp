@@ -1,8 +1,8 @@
 #include "tool/ConnectionControl.h"
 #include "CaseName.h"
 #include "FormFixture.h"
-#include "port/ComMapping.h"
 #include "Pty.h"
+#include "port/ComMapping.h"
 
 #include <gtest/gtest.h>
 

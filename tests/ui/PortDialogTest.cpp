@@ -14,7 +14,6 @@
 
 #include <gtest/gtest.h>
 
-
 namespace {
 
 class PortDialogTest : public ::testing::Test {
