@@ -1,24 +1,51 @@
 // rvex-tool: the main window on a display, or headless driven by a script.
 //   rvex-tool                          the window, in the current directory
 //   rvex-tool --headless --script FILE the same window without a display ("-": stdin)
+//   rvex-tool --workdir DIR ...        either of them in DIR, made ready first
+#include "app/CommandLine.h"
 #include "app/DesignTimePorts.h"
 #include "app/HeadlessRunner.h"
 #include "app/PortDialogAnswers.h"
 #include "app/WindowFrontEnd.h"
+#include "app/WorkingFolder.h"
 #include "tool/StateDump.h"
 #include "tool/Unit1.h"
 #include "winsys/Application.h"
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <string>
+#include <vector>
 
 namespace {
 
-int Usage() {
-    std::fprintf(stderr, "usage: rvex-tool [--headless --script FILE|-]\n");
+int Usage(const std::string& error) {
+    std::fprintf(stderr, "rvex-tool: %s\n%s", error.c_str(), app::UsageText().c_str());
     return 2;
+}
+
+// Makes the folder ready and enters it; false (the reason printed) when it cannot be.
+bool EnterWorkingFolder(const std::string& workdir) {
+    const std::filesystem::path folder = app::ExpandHome(workdir, app::HomeFolder());
+    const app::PreparedFolder prepared =
+        app::PrepareWorkingFolder(folder, app::ExampleSiteFolder(app::OwnExecutable()));
+    if (!prepared.warning.empty())
+        std::fprintf(stderr, "rvex-tool: %s\n", prepared.warning.c_str());
+    if (!prepared.error.empty()) {
+        std::fprintf(stderr, "rvex-tool: %s\n", prepared.error.c_str());
+        return false;
+    }
+    std::error_code error;
+    std::filesystem::current_path(folder, error);
+    if (error) {
+        std::fprintf(stderr, "rvex-tool: cannot enter %s: %s\n", folder.c_str(),
+                     error.message().c_str());
+        return false;
+    }
+    return true;
 }
 
 int RunHeadless(const char* scriptName) {
@@ -50,20 +77,19 @@ int RunHeadless(const char* scriptName) {
 } // namespace
 
 int main(int argc, char** argv) {
-    bool headless = false;
-    const char* script = nullptr;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--headless") == 0)
-            headless = true;
-        else if (std::strcmp(argv[i], "--script") == 0 && i + 1 < argc)
-            script = argv[++i];
-        else
-            return Usage();
+    auto parsed = app::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (auto* error = std::get_if<std::string>(&parsed)) return Usage(*error);
+    const app::CommandLine& line = std::get<app::CommandLine>(parsed);
+    if (line.help || line.version) {
+        std::fputs(line.help ? app::UsageText().c_str() : app::VersionLine().c_str(), stdout);
+        return 0;
     }
-    if (headless) {
-        if (!script) return Usage();
-        return RunHeadless(script);
-    }
-    if (script) return Usage();
+    // A script named relative to where the command was typed stays that file after
+    // the tool has moved into its working folder.
+    const std::string script = line.script.empty() || line.script == "-"
+                                   ? line.script
+                                   : std::filesystem::absolute(line.script).string();
+    if (!line.workdir.empty() && !EnterWorkingFolder(line.workdir)) return 1;
+    if (line.headless) return RunHeadless(script.c_str());
     return app::RunWindow(argc, argv);
 }

@@ -1,6 +1,7 @@
 // app::RunWindow: the main window on a display, its logic driven from Qt's loop.
 #include "app/DesignTimePorts.h"
 #include "app/WindowFrontEnd.h"
+#include "app/WorkingFolder.h"
 #include "tool/Unit1.h"
 #include "ui/ErrorBox.h"
 #include "ui/FormView.h"
@@ -15,6 +16,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 namespace app {
 
@@ -41,6 +43,7 @@ int RunWindow(int argc, char** argv) {
     winsys::EventLoop loop;
     winsys::TApplication application(loop);
     tool::TMainForm form(loop, MakeDesignTimePorts());
+    form.StatusBar1.SetHint(WorkingFolderHint(std::filesystem::current_path()));
     ui::LoopBridge bridge(loop);
     ui::FormView view(application, form, bridge);
 
