@@ -1,9 +1,11 @@
+#include "ChildProcess.h"
 #include "FormFixture.h"
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <netinet/in.h>
 #include <string>
@@ -16,20 +18,13 @@ using namespace fakes;
 
 namespace {
 
-struct RunResult {
-    std::string output;
-    int status;
-};
-
-RunResult RunTool(const std::string& script) {
+// Runs the tool on the script in the current folder; its standard output and status.
+testsupport::RunResult RunTool(const std::string& script) {
     WriteFile("script.txt", script);
-    std::string command = std::string(RVEX_TOOL_BINARY) + " --headless --script script.txt 2>/dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
-    RunResult result{{}, -1};
-    std::array<char, 4096> chunk;
-    for (size_t n; (n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0;) result.output.append(chunk.data(), n);
-    result.status = WEXITSTATUS(pclose(pipe));
-    return result;
+    testsupport::ChildOptions stdoutOnly;
+    stdoutOnly.captureStderr = false;
+    return testsupport::RunProgram({RVEX_TOOL_BINARY, "--headless", "--script", "script.txt"},
+                                   std::chrono::seconds(60), stdoutOnly);
 }
 
 TEST(HeadlessRunner, ActionsDriveTheWindowAndDumpShowsIt) {

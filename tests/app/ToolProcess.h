@@ -1,11 +1,10 @@
 #pragma once
 // Runs one of the built programs through the shell and keeps what it printed.
+#include "ChildProcess.h"
 #include "FormFixture.h"
 
-#include <array>
-#include <cstdio>
+#include <chrono>
 #include <string>
-#include <sys/wait.h>
 
 namespace apptest {
 
@@ -14,17 +13,17 @@ struct ProcessResult {
     int status = -1;
 };
 
-// Runs `command` (a shell command line) in the current directory; standard error goes
-// through a file in that directory.
+// Runs `command` (a shell command line) in the current directory, at most 60 s;
+// standard error goes through a file in that directory. The status is -1 when the
+// command was killed at the limit.
 inline ProcessResult RunCommand(const std::string& command) {
+    testsupport::ChildOptions stdoutOnly;
+    stdoutOnly.captureStderr = false;
+    const testsupport::RunResult run = testsupport::RunProgram(
+        {"/bin/sh", "-c", command + " 2>stderr.txt"}, std::chrono::seconds(60), stdoutOnly);
     ProcessResult result;
-    FILE* pipe = popen((command + " 2>stderr.txt").c_str(), "r");
-    if (!pipe) return result;
-    std::array<char, 4096> chunk;
-    for (size_t n; (n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0;)
-        result.out.append(chunk.data(), n);
-    int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = run.output;
+    result.status = run.status;
     result.err = fakes::ReadFile("stderr.txt");
     return result;
 }

@@ -4,6 +4,7 @@
 // device, and a notify window that records every notification it receives and runs
 // a handler for it, as a port component's hidden window does.
 #include "FakeDevice.h"
+#include "Pump.h"
 
 #include "winsys/EventLoop.h"
 
@@ -69,12 +70,7 @@ class PortFixture : public ::testing::Test {
         return bytes;
     }
 
-    // Pumps the loop until pred holds, at most about five seconds.
-    template <class Pred> bool PumpUntil(Pred pred) {
-        for (int i = 0; i < 5000 && !pred(); ++i)
-            loop.RunFor(1);
-        return pred();
-    }
+    template <class Pred> bool PumpUntil(Pred pred) { return testsupport::PumpUntil(loop, pred); }
 
     winsys::ManualClock clock{100000};
     winsys::EventLoop loop;

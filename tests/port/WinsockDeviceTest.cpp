@@ -13,6 +13,7 @@
 
 using namespace port;
 using namespace loopback;
+using namespace testsupport;
 
 namespace {
 
@@ -77,21 +78,8 @@ class DeviceFixture : public testing::Test {
     bool Saw(int event) const {
         return std::find(events.begin(), events.end(), event) != events.end();
     }
-    bool Pump(auto pred) { return PumpUntil(loop, pred); }
-    // What the peer receives while the loop runs, until Count bytes came or it closed.
-    std::string PeerGets(int fd, size_t count) {
-        std::string got;
-        Pump([&] {
-            while (got.size() < count && Readable(fd, 0)) {
-                char buf[512];
-                ssize_t n = ::recv(fd, buf, std::min(sizeof buf, count - got.size()), 0);
-                if (n <= 0) return true;
-                got.append(buf, static_cast<size_t>(n));
-            }
-            return got.size() >= count;
-        });
-        return got;
-    }
+    bool Pump(auto pred) { return testsupport::PumpUntil(loop, pred); }
+    std::string PeerGets(int fd, size_t count) { return loopback::PeerGets(loop, fd, count); }
     int32_t Put(const std::string& s) {
         return port->PutBlock(s.data(), static_cast<uint32_t>(s.size()));
     }
@@ -129,7 +117,7 @@ TEST_F(DeviceFixture, ARequestWrittenBeforeTheConnectGoesOutWithoutAnyErrorOnceC
 TEST_F(DeviceFixture, ARefusedConnectIsReportedAs10061) {
     ASSERT_EQ(Open(true, ClosedPort()), 0);
     ASSERT_TRUE(Pump([&] { return !events.empty(); }));
-    loop.RunFor(20);
+    PumpUntilIdle(loop);
     EXPECT_EQ(events, (std::vector<int>{10061}));
     EXPECT_FALSE(port->CheckDCD());
 }

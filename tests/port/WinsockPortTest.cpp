@@ -18,6 +18,7 @@
 
 using namespace port;
 using namespace loopback;
+using namespace testsupport;
 
 namespace {
 
@@ -67,24 +68,12 @@ class PortFixture : public testing::Test {
     TWinsockDispatcher* Device() {
         return dynamic_cast<TWinsockDispatcher*>(port->GetDispatcher());
     }
-    bool Pump(auto pred) { return PumpUntil(loop, pred); }
+    bool Pump(auto pred) { return testsupport::PumpUntil(loop, pred); }
     bool Saw(const std::string& kind) const {
         return std::any_of(events.begin(), events.end(),
                            [&](const Event& e) { return e.Kind == kind; });
     }
-    std::string PeerGets(int fd, size_t count) {
-        std::string got;
-        Pump([&] {
-            while (got.size() < count && Readable(fd, 0)) {
-                char buf[512];
-                ssize_t n = ::recv(fd, buf, std::min(sizeof buf, count - got.size()), 0);
-                if (n <= 0) return true;
-                got.append(buf, static_cast<size_t>(n));
-            }
-            return got.size() >= count;
-        });
-        return got;
-    }
+    std::string PeerGets(int fd, size_t count) { return loopback::PeerGets(loop, fd, count); }
 
     winsys::EventLoop loop;
     std::unique_ptr<TWinsockPort> port;
@@ -115,7 +104,7 @@ TEST_F(PortFixture, ARefusedClientReportsWhileOpenThenClosesItselfWithoutDisconn
     Client(ClosedPort());
     port->SetOpen(true);
     ASSERT_TRUE(Pump([&] { return !port->GetOpen(); }));
-    loop.RunFor(20);
+    PumpUntilIdle(loop);
     EXPECT_EQ(events, (std::vector<Event>{{"error", 10061, true}}));
 }
 

@@ -1,5 +1,6 @@
 #include "CaseName.h"
 #include "FormFixture.h"
+#include "Hex.h"
 #include "ModbusReplies.h"
 
 #include <gtest/gtest.h>
@@ -9,15 +10,7 @@ using namespace winsys;
 
 namespace {
 
-std::string Hex(const std::string& s) {
-    std::string out;
-    char two[4];
-    for (unsigned char c : s) {
-        std::snprintf(two, sizeof two, "%s%02X", out.empty() ? "" : " ", c);
-        out += two;
-    }
-    return out;
-}
+using testsupport::Hex;
 
 class ManualRead : public FormFixture {
   protected:
