@@ -1,10 +1,10 @@
 // rvex-tool: the main window on a display, or headless driven by a script.
 //   rvex-tool                          the window, in the current directory
 //   rvex-tool --headless --script FILE the same window without a display ("-": stdin)
-#include "app/DesignTimePorts.h"
 #include "app/HeadlessRunner.h"
 #include "app/PortDialogAnswers.h"
 #include "app/WindowFrontEnd.h"
+#include "tool/DesignTimePorts.h"
 #include "tool/StateDump.h"
 #include "tool/Unit1.h"
 #include "winsys/Application.h"
@@ -34,7 +34,7 @@ int RunHeadless(const char* scriptName) {
     }
     winsys::EventLoop loop;
     winsys::TApplication application(loop);
-    tool::TMainForm form(loop, app::MakeDesignTimePorts());
+    tool::TMainForm form(loop, tool::MakeDesignTimePorts());
     app::HeadlessRunner runner(
         application, form, [&] { return tool::DumpState(form); }, std::cout);
     app::PortDialogAnswers dialogAnswers(runner);

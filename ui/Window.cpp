@@ -1,6 +1,6 @@
-// app::RunWindow: the main window on a display, its logic driven from Qt's loop.
-#include "app/DesignTimePorts.h"
-#include "app/WindowFrontEnd.h"
+#include "ui/Window.h"
+
+#include "tool/DesignTimePorts.h"
 #include "tool/Unit1.h"
 #include "ui/ErrorBox.h"
 #include "ui/FormView.h"
@@ -16,7 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace app {
+namespace ui {
 
 namespace {
 
@@ -36,18 +36,18 @@ int RunWindow(int argc, char** argv) {
         return 2;
     }
     QApplication qt(argc, argv);
-    ui::ApplyLook(qt);
+    ApplyLook(qt);
 
     winsys::EventLoop loop;
     winsys::TApplication application(loop);
-    tool::TMainForm form(loop, MakeDesignTimePorts());
-    ui::LoopBridge bridge(loop);
-    ui::FormView view(application, form, bridge);
+    tool::TMainForm form(loop, tool::MakeDesignTimePorts());
+    LoopBridge bridge(loop);
+    FormView view(application, form, bridge);
 
-    ui::ErrorBox errors(ui::ToQt(form.Caption()), [&view] { return view.Window(); });
+    ErrorBox errors(ToQt(form.Caption()), [&view] { return view.Window(); });
     application.Errors().Headless = false;
     application.Errors().SetViewer([&errors](const std::string& message) { errors.Show(message); });
-    ui::PortDialog portDialog([&view] { return view.Window(); });
+    PortDialog portDialog([&view] { return view.Window(); });
 
     bool closed = false;
     auto close = [&] {
@@ -67,4 +67,4 @@ int RunWindow(int argc, char** argv) {
     return 0;
 }
 
-} // namespace app
+} // namespace ui

@@ -2,8 +2,8 @@
 // closed: the trace file holds the request under "Transmit: " and the reply under
 // "Receive: ".
 #include "FormFixture.h"
-#include "app/DesignTimePorts.h"
 #include "port/ComPort.h"
+#include "tool/DesignTimePorts.h"
 #include "tool/Unit1.h"
 #include "winsys/Application.h"
 
@@ -66,7 +66,7 @@ TEST(TraceEndToEnd, APollOverAPtyIsTracedAndWrittenAtClose) {
 
     winsys::EventLoop loop;
     winsys::TApplication application(loop);
-    tool::TMainForm form(loop, app::MakeDesignTimePorts());
+    tool::TMainForm form(loop, tool::MakeDesignTimePorts());
     auto* com = dynamic_cast<port::TComPort*>(form.ComPort1);
     ASSERT_NE(com, nullptr);
     application.Guard([&] { form.FormCreate(); });

@@ -51,8 +51,6 @@ TEST_F(MainForm, DesignTimeStateAndControls) {
     EXPECT_EQ(form->ComboBox3.ItemIndex(), 0);
     EXPECT_EQ(form->Edit9.MaxLength, 6);
     EXPECT_EQ(form->Label23.Color(), clMoneyGreen);
-    EXPECT_EQ(serial->GetComNumber(), 3);
-    EXPECT_EQ(serial->GetParity(), port::pEven);
     EXPECT_EQ(form->DefaultButton, &form->BitBtn1);
     EXPECT_EQ(form->FindControl("Memo2"), &form->Memo2);
 }
