@@ -58,7 +58,7 @@ struct Pty {
 class ComPortTest : public ::testing::Test {
   protected:
     ComPortTest() {
-        SetPortClock(&PortClockValue);
+        winsys::SetCurrentClock(&PortClockValue);
         winsys::EventLoop::SetCurrent(&Loop);
         Loop.SetErrorHandler([this](const std::exception& E) { Errors.push_back(E.what()); });
         char Dir[] = "/tmp/rvex-comport-XXXXXX";
@@ -77,7 +77,7 @@ class ComPortTest : public ::testing::Test {
         std::error_code Ec;
         fs::remove_all(ComDir, Ec);
         winsys::EventLoop::SetCurrent(nullptr);
-        SetPortClock(nullptr);
+        winsys::SetCurrentClock(nullptr);
     }
 
     void Link(unsigned N, const std::string& Target) {

@@ -30,7 +30,7 @@ std::string Pattern(size_t Count) {
 class SerialDispatcherTest : public ::testing::Test {
   protected:
     SerialDispatcherTest() {
-        SetPortClock(&PortClockValue);
+        winsys::SetCurrentClock(&PortClockValue);
         winsys::EventLoop::SetCurrent(&Loop);
         char Name[128];
         EXPECT_EQ(openpty(&Master, &Slave, Name, nullptr, nullptr), 0);
@@ -54,7 +54,7 @@ class SerialDispatcherTest : public ::testing::Test {
         if (Master >= 0) close(Master);
         close(Slave);
         winsys::EventLoop::SetCurrent(nullptr);
-        SetPortClock(nullptr);
+        winsys::SetCurrentClock(nullptr);
     }
 
     // As the component opens: the tool's design-time line (even parity), DTR and RTS on.
