@@ -24,8 +24,8 @@ TComSelectHook& CurrentHook() {
 
 } // namespace
 
-std::string ComName(unsigned N) {
-    return "COM" + std::to_string(N);
+std::string ComName(unsigned n) {
+    return "COM" + std::to_string(n);
 }
 
 bool IsPortAvailable(unsigned N) {

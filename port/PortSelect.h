@@ -34,8 +34,8 @@ extern bool ShowPortsInUse;
 // False for 0 without touching any device.
 bool IsPortAvailable(unsigned N);
 
-// "COM" followed by N in decimal.
-std::string ComName(unsigned N);
+// "COM" followed by n in decimal.
+std::string ComName(unsigned n);
 
 enum TModalResult { mrNone, mrOk, mrCancel };
 
