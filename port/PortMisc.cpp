@@ -60,7 +60,10 @@ uint32_t SafeYield() {
     winsys::EventLoop* loop = winsys::EventLoop::Current();
     if (!loop || !loop->IsWindowThread()) return 0;
     if (loop->QuitRequested()) return WmQuit;
-    return loop->SafeYield() ? 1 : 0;
+    winsys::EventLoop::YieldedItem ran;
+    if (!loop->SafeYield(&ran)) return 0;
+    uint32_t value = (ran.msg & 0xFFFFu) | ((static_cast<uint32_t>(ran.window) & 0xFFFFu) << 16);
+    return value != 0 ? value : 1;
 }
 
 void SleepMs(uint32_t Ms) {

@@ -54,9 +54,11 @@ int32_t RemainingTimeInSecs(const EventTimer& T);
 constexpr uint32_t WmQuit = 18;
 
 // Runs one ready item of the current event loop when called on its window thread.
-// 0 when nothing was ready (or there is no loop, or another thread calls), WmQuit
-// when the loop was asked to quit (the request stays, so the loop still ends), any
-// other non-zero value when an item ran.
+// 0 when nothing was ready (or there is no loop, or another thread calls); WmQuit
+// when the loop was asked to quit (the request stays, so the loop still ends); for a
+// message, its number in the low 16 bits and the low 16 bits of its window handle in
+// the high 16 bits; for a timer, the timer message 0x0113; 1 for anything else that ran
+// (a descriptor's readiness, a task), so that the value is never 0 when an item ran.
 uint32_t SafeYield();
 
 // Waits Ticks ticks; with Yield it keeps the window thread's loop running meanwhile

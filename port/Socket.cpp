@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <utility>
@@ -31,6 +32,8 @@ constexpr int WouldBlock = 10035;
 // Posted to the notification window when a connect fails before it could go
 // asynchronous; the failure then arrives as a connect event, like any other refusal.
 constexpr uint32_t DeferredConnectMsg = SocketNotifyMsg + 0x10;
+// Posted by PostError; LParam is the ticket of the queued error.
+constexpr uint32_t PostedErrorMsg = SocketNotifyMsg + 0x11;
 
 sockaddr_in ToPlatform(const TSockAddrIn& Addr) {
     sockaddr_in a{};
@@ -128,6 +131,12 @@ struct TSocket::TAsyncEntry {
 
 struct TSocket::TAsyncTable {
     std::map<TSocketHandle, TAsyncEntry> Map;
+    struct TPostedError {
+        TSocketHandle Socket;
+        uint64_t Serial; // of the socket when the error was posted; 0 when it had no entry
+        int ErrCode;
+    };
+    std::map<uint64_t, TPostedError> PostedErrors; // by ticket
 };
 
 TSocket::TSocket(winsys::EventLoop* Loop_) : Loop(Loop_), Async(std::make_unique<TAsyncTable>()) {
@@ -179,6 +188,9 @@ winsys::LRESULT TSocket::WndProc(uint32_t Msg, winsys::WPARAM WParam, winsys::LP
         return 0;
     case DeferredConnectMsg:
         DeliverDeferredConnect(static_cast<TSocketHandle>(WParam), static_cast<uint64_t>(LParam));
+        return 0;
+    case PostedErrorMsg:
+        DeliverPostedError(static_cast<uint64_t>(LParam));
         return 0;
     case WmQueryEndSession:
         return 1;
@@ -270,6 +282,7 @@ TSocket::TAsyncEntry& TSocket::Entry(TSocketHandle Socket) {
 }
 
 void TSocket::Forget(TSocketHandle Socket) {
+    std::erase_if(Async->PostedErrors, [&](const auto& p) { return p.second.Socket == Socket; });
     auto it = Async->Map.find(Socket);
     if (it == Async->Map.end()) return;
     if (it->second.Watch) Loop->RemoveWatch(it->second.Watch);
@@ -402,6 +415,29 @@ void TSocket::DeliverDeferredConnect(TSocketHandle Socket, uint64_t Serial) {
     e.Phase = TAsyncEntry::Closed;
     UpdateWatch(Socket);
     if (e.Events & FdConnect) Notify(Socket, FdConnect, Error);
+}
+
+uint64_t TSocket::SerialOf(TSocketHandle Socket) const {
+    auto it = Async->Map.find(Socket);
+    return it == Async->Map.end() ? 0 : it->second.Serial;
+}
+
+void TSocket::PostError(TSocketHandle Socket, int ErrCode) {
+    if (Handle == 0) return; // no loop to deliver on
+    uint64_t ticket = NextErrorTicket++;
+    Async->PostedErrors[ticket] = {Socket, SerialOf(Socket), ErrCode};
+    Loop->PostMessage(Handle, PostedErrorMsg, static_cast<winsys::WPARAM>(Socket),
+                      static_cast<winsys::LPARAM>(ticket));
+}
+
+void TSocket::DeliverPostedError(uint64_t Ticket) {
+    auto it = Async->PostedErrors.find(Ticket);
+    if (it == Async->PostedErrors.end()) return; // its socket was closed meanwhile
+    auto posted = it->second;
+    Async->PostedErrors.erase(it);
+    if (SerialOf(posted.Socket) != posted.Serial) return; // the number is another socket's now
+    CMSocketMessage(static_cast<winsys::WPARAM>(posted.Socket),
+                    MakeSelectLParam(0, posted.ErrCode));
 }
 
 TSocketHandle TSocket::CreateSocket() {

@@ -177,6 +177,11 @@ class TSocket {
     // socket.
     void WhenIdle(std::function<void()> Action);
 
+    // Delivers ErrCode for Socket through DoError from the loop, after the current call
+    // has returned. Closing Socket before then drops it: an error of a closed socket
+    // never reaches a later socket that the platform gives the same number.
+    void PostError(TSocketHandle Socket, int ErrCode);
+
   protected:
     virtual void DoAccept(TSocketHandle Socket);
     virtual void DoConnect(TSocketHandle Socket);
@@ -203,6 +208,8 @@ class TSocket {
     void Report(TSocketHandle Socket, bool PassWouldBlock);
     void Forget(TSocketHandle Socket);
     void DeliverDeferredConnect(TSocketHandle Socket, uint64_t Serial);
+    void DeliverPostedError(uint64_t Ticket);
+    uint64_t SerialOf(TSocketHandle Socket) const;
     template <class Body> void Notification(Body&& Run);
 
     winsys::EventLoop* Loop;
@@ -212,6 +219,7 @@ class TSocket {
     TWSAData WsaData;
     std::unique_ptr<TAsyncTable> Async;
     uint64_t NextSerial = 1;
+    uint64_t NextErrorTicket = 1;
     int NotifyDepth = 0;
     std::function<void()> IdleAction;
 };

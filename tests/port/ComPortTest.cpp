@@ -2,10 +2,10 @@
 // the test's thread is the window thread, each pty's master is the peer.
 #include "port/ComPort.h"
 
+#include "PtyRead.h"
 #include "port/ComMapping.h"
 #include "port/PortSelect.h"
 #include "port/SerialDispatcher.h"
-#include "PtyRead.h"
 
 #include <gtest/gtest.h>
 
@@ -183,6 +183,28 @@ TEST(ComPortDefaults, TheConstructorSetsThePublishedDefaults) {
     EXPECT_EQ(P.GetPortState(), psClosed);
     EXPECT_EQ(P.GetInBuffFree(), 8192u);
     EXPECT_EQ(P.GetOutBuffFree(), 4096u);
+}
+
+TEST(ComPortSearch, SearchComPortFindsTheFirstPortDepthFirst) {
+    winsys::EventLoop Loop;
+    TBaseComponent Form, Panel, Label;
+    EXPECT_EQ(SearchComPort(&Form), nullptr);
+    EXPECT_EQ(SearchComPort(nullptr), nullptr);
+    TComPort Later(&Loop), Nested(&Loop);
+    Panel.SetOwner(&Form);
+    Label.SetOwner(&Panel);
+    Nested.SetOwner(&Panel); // inside the first component: found before its sibling
+    Later.SetOwner(&Form);
+    EXPECT_EQ(SearchComPort(&Form), &Nested);
+    EXPECT_EQ(SearchComPort(&Label), nullptr);
+    Nested.SetOwner(nullptr);
+    EXPECT_EQ(SearchComPort(&Form), &Later);
+    {
+        TComPort Gone(&Loop);
+        Gone.SetOwner(&Panel);
+        EXPECT_EQ(SearchComPort(&Form), &Gone);
+    } // a component that goes leaves its owner's list
+    EXPECT_EQ(SearchComPort(&Form), &Later);
 }
 
 TEST(ComPortSettings, FlowOptionsDeriveTheirThresholdsAndTurnRS485Off) {
@@ -427,6 +449,11 @@ TEST_F(ComPortTest, LineSettingsReachThePtyAndTheDesignTimeEvenParityOpens) {
     EXPECT_EQ(cfgetospeed(&T), static_cast<speed_t>(B9600));
     EXPECT_TRUE(T.c_cflag & CSTOPB);
 
+    // A setting the line refuses raises and is stored all the same.
+    EXPECT_THROW(Port->SetDataBits(4), EBadArgument);
+    EXPECT_EQ(Port->GetDataBits(), 4);
+    Port->SetDataBits(8);
+
     // While closed: at the next open.
     Port->SetOpen(false);
     Port->SetBaud(38400);
@@ -494,7 +521,7 @@ TEST_F(ComPortTest, TriggerEventsFlowOnlyWhileOneIsAssigned) {
 
 // A close asked for inside the port's own notification completes right after it; an
 // open asked for meanwhile follows it.
-TEST_F(ComPortTest, ACloseInsideTheHandlerIsDeferredAndAReopenFollows) {
+TEST_F(ComPortTest, ACloseInsideTheHandlerIsDeferredAndAReopenThereIsIgnored) {
     Port = MakePort();
     TPortState During = psClosed;
     bool OpenDuring = false;
@@ -520,14 +547,19 @@ TEST_F(ComPortTest, ACloseInsideTheHandlerIsDeferredAndAReopenFollows) {
     char Byte;
     EXPECT_LT(read(Pty3.Master, &Byte, 1), 0); // nothing was written while closing
 
+    // Open still reads True inside the handler: the reopen there changes nothing.
     Reopen = true;
     Port->SetOpen(true);
     EXPECT_EQ(Opened, 2);
     WriteMaster(Pty3.Master, "y");
-    ASSERT_TRUE(PumpUntil([&] { return Opened == 3; }));
-    EXPECT_EQ(Port->GetPortState(), psOpen);
-    EXPECT_TRUE(Port->GetOpen());
+    ASSERT_TRUE(PumpUntil([&] { return Port->GetPortState() == psClosed; }));
+    Loop.RunFor(50);
+    EXPECT_EQ(Opened, 2);
+    EXPECT_FALSE(Port->GetOpen());
     EXPECT_TRUE(Errors.empty());
+    Port->SetOpen(true); // once closed, an open opens
+    EXPECT_EQ(Opened, 3);
+    EXPECT_TRUE(Port->GetOpen());
 }
 
 // A close from outside (a button) while a notification waits for the window thread:
@@ -608,9 +640,12 @@ TEST_F(ComPortTest, UsersAreToldLastFirstOfOpenClosingAndClose) {
     Port->SetOpen(false);
     EXPECT_EQ(Told, (std::vector<std::string>{"ex-open", "win-open", "open", "ex-closing",
                                               "win-closing", "ex-closed", "win-close", "closed"}));
-    Port->DeregisterUserCallback(MakePortCallback<Recorder, &Recorder::Plain>(&R));
+    Recorder Other{&Told}; // a callback is matched by its code, whatever its object
+    Port->DeregisterUserCallback(MakePortCallback<Recorder, &Recorder::Plain>(&Other));
     Port->DeregisterUser(Window);
     EXPECT_EQ(Port->Users().size(), 1u);
+    Port->DeregisterUserCallbackEx(MakePortCallbackEx<Recorder, &Recorder::Ex>(&Other));
+    EXPECT_TRUE(Port->Users().empty());
     Loop.DestroyWindow(Window);
 }
 

@@ -85,6 +85,12 @@ TEST(Delays, RunOnTheInjectedClockAndYieldToTheLoop) {
     EXPECT_NE(SafeYield(), 0u);
     EXPECT_EQ(ran, 1);
     EXPECT_EQ(SafeYield(), 0u);
+    // A message: its number in the low word, its window's handle in the high word.
+    const winsys::HWND window = loop.CreateWindow(
+        [](winsys::HWND, uint32_t, winsys::WPARAM, winsys::LPARAM) { return winsys::LRESULT{0}; });
+    loop.PostMessage(window, 0x0B11, 0, 0);
+    EXPECT_EQ(SafeYield(), 0x0B11u | (window << 16));
+    loop.DestroyWindow(window);
     // A delay that yields keeps the loop running.
     loop.PostTask([&] { ++ran; });
     DelayTicks(2, true);

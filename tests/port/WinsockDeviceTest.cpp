@@ -221,6 +221,17 @@ TEST_F(DeviceFixture, TelnetCommandsAreAnsweredAndTheDataEscapedBothWays) {
     EXPECT_EQ(ReceiveSome(peer.Get(), 6), Str({255, 255, 1, 13, 0, 65}));
 }
 
+TEST_F(DeviceFixture, TheTerminalTypeSentIsTheDeviceSocketsTermType) {
+    Fd listener = Listen();
+    ASSERT_EQ(Open(true, LocalPort(listener.Get()), true), 0);
+    Fd peer = Accept(listener.Get());
+    ASSERT_TRUE(Pump([&] { return Saw(WsEventConnect); }));
+    ASSERT_NE(CurrentDeviceSocket(), nullptr);
+    CurrentDeviceSocket()->TermType = "ansi";
+    ASSERT_TRUE(SendAll(peer.Get(), Str({255, 250, 24, 1, 255, 240})));
+    EXPECT_EQ(PeerGets(peer.Get(), 10), Str({255, 250, 24, 0, 'a', 'n', 's', 'i', 255, 240}));
+}
+
 TEST_F(DeviceFixture, WithoutTelnetEveryByteCrossesUnchanged) {
     Fd listener = Listen();
     ASSERT_EQ(Open(true, LocalPort(listener.Get()), false), 0);
