@@ -74,8 +74,4 @@ PreparedFolder PrepareWorkingFolder(const std::filesystem::path& folder,
     return result;
 }
 
-std::string WorkingFolderHint(const std::filesystem::path& folder) {
-    return "Working folder: " + folder.string();
-}
-
 } // namespace app

@@ -37,7 +37,4 @@ struct PreparedFolder {
 PreparedFolder PrepareWorkingFolder(const std::filesystem::path& folder,
                                     const std::filesystem::path& examples);
 
-// The status bar's tooltip: which folder the tool works in.
-std::string WorkingFolderHint(const std::filesystem::path& folder);
-
 } // namespace app

@@ -3,12 +3,12 @@
 //   rvex-tool --headless --script FILE the same window without a display ("-": stdin)
 //   rvex-tool --workdir DIR ...        either of them in DIR, made ready first
 #include "app/CommandLine.h"
-#include "app/DesignTimePorts.h"
 #include "app/DisplayProbe.h"
 #include "app/HeadlessRunner.h"
 #include "app/PortDialogAnswers.h"
 #include "app/WindowFrontEnd.h"
 #include "app/WorkingFolder.h"
+#include "tool/DesignTimePorts.h"
 #include "tool/StateDump.h"
 #include "tool/Unit1.h"
 #include "winsys/Application.h"
@@ -62,7 +62,7 @@ int RunHeadless(const char* scriptName) {
     }
     winsys::EventLoop loop;
     winsys::TApplication application(loop);
-    tool::TMainForm form(loop, app::MakeDesignTimePorts());
+    tool::TMainForm form(loop, tool::MakeDesignTimePorts());
     app::HeadlessRunner runner(
         application, form, [&] { return tool::DumpState(form); }, std::cout);
     app::PortDialogAnswers dialogAnswers(runner);

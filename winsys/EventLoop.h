@@ -35,7 +35,7 @@ class EventLoop {
     using TimerId = uint64_t;
     using WatchId = uint64_t;
 
-    explicit EventLoop(Clock& clock = SystemClock());
+    explicit EventLoop(Clock& clock = CurrentClock());
     ~EventLoop();
     EventLoop(const EventLoop&) = delete;
     EventLoop& operator=(const EventLoop&) = delete;

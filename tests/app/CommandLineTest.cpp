@@ -33,8 +33,9 @@ TEST(ProgramOptions, VersionAndHelpExitZeroAndAnUnknownOptionPrintsTheUsageOnSta
         ProcessResult r = RunCommand(std::string(c.program) + " " + c.args);
         EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.out.substr(0, std::string(c.out).size()), c.out);
-        if (*c.out && std::string(c.args) == "--version")
+        if (*c.out && std::string(c.args) == "--version") {
             EXPECT_EQ(r.out, c.out) << "one line only";
+        }
         if (*c.err) {
             EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
             EXPECT_EQ(r.out, "");

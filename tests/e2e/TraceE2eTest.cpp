@@ -4,8 +4,8 @@
 #include "FormFixture.h"
 #include "Pty.h"
 #include "Pump.h"
-#include "app/DesignTimePorts.h"
 #include "port/ComPort.h"
+#include "tool/DesignTimePorts.h"
 #include "tool/Unit1.h"
 #include "winsys/Application.h"
 
@@ -40,7 +40,7 @@ TEST(TraceEndToEnd, APollOverAPtyIsTracedAndWrittenAtClose) {
 
     winsys::EventLoop loop;
     winsys::TApplication application(loop);
-    tool::TMainForm form(loop, app::MakeDesignTimePorts());
+    tool::TMainForm form(loop, tool::MakeDesignTimePorts());
     auto* com = dynamic_cast<port::TComPort*>(form.ComPort1);
     ASSERT_NE(com, nullptr);
     application.Guard([&] { form.FormCreate(); });

@@ -36,7 +36,7 @@ using Pty = testsupport::PtyPair;
 class ComPortTest : public ::testing::Test {
   protected:
     ComPortTest() {
-        SetPortClock(&PortClockValue);
+        winsys::SetCurrentClock(&PortClockValue);
         winsys::EventLoop::SetCurrent(&Loop);
         Loop.SetErrorHandler([this](const std::exception& E) { Errors.push_back(E.what()); });
         // No number reaches the machine's own serial devices.
@@ -49,7 +49,7 @@ class ComPortTest : public ::testing::Test {
         Port.reset();
         SetComSelectHook(std::move(PreviousHook));
         winsys::EventLoop::SetCurrent(nullptr);
-        SetPortClock(nullptr);
+        winsys::SetCurrentClock(nullptr);
     }
 
     void Link(unsigned N, const std::string& Target) {

@@ -34,7 +34,7 @@ inline std::string Pattern(size_t count, size_t offset = 0) {
 class PortFixture : public ::testing::Test {
   protected:
     explicit PortFixture(bool threads) : threads_(threads) {
-        SetPortClock(&clock);
+        winsys::SetCurrentClock(&clock);
         winsys::EventLoop::SetCurrent(&loop);
         window = loop.CreateWindow([this](winsys::HWND, uint32_t msg, winsys::WPARAM w,
                                           winsys::LPARAM l) -> winsys::LRESULT {
@@ -49,7 +49,7 @@ class PortFixture : public ::testing::Test {
         port.reset();
         loop.DestroyWindow(window);
         winsys::EventLoop::SetCurrent(nullptr);
-        SetPortClock(nullptr);
+        winsys::SetCurrentClock(nullptr);
     }
 
     // Opens the port with the notify window registered and the length trigger at 1.

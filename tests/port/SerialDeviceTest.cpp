@@ -5,6 +5,12 @@
 #include "DeviceSpeed.h"
 #include "Pty.h"
 #include "TempFolder.h"
+#include "FormFixture.h"
+#include "port/ComMapping.h"
+#include "port/ComPort.h"
+#include "port/PortErrors.h"
+#include "port/PortSelect.h"
+#include "winsys/EventLoop.h"
 
 #include <gtest/gtest.h>
 
@@ -160,6 +166,64 @@ TEST_F(SerialDeviceTest, NamesWithoutAPortAreNotFound) {
         EXPECT_EQ(Dev.Open(R.Name), R.Code);
         EXPECT_EQ(Dev.IsOpen(), R.Code == 0);
     }
+}
+
+// The start-up port list (ComPortUsable), the port dialog (IsPortAvailable) and the
+// port's open ask the one probe, so they agree on every device behind a COM link: the
+// list offers only what the open opens, and the dialog adds only ports held elsewhere.
+TEST_F(SerialDeviceTest, TheStartUpListTheDialogAndTheOpenAgreeOnEveryDevice) {
+    fakes::ScratchDirectory Scratch;
+    fakes::ComLinkFolder Links;
+    fakes::WriteFile("plain", "not a port");
+    winsys::EventLoop Loop;
+
+    // What the open of COMn says: "" when it opened, else the message it raised.
+    auto OpenSays = [&](unsigned N) -> std::string {
+        TComPort Port(&Loop);
+        Port.SetComNumber(static_cast<uint16_t>(N));
+        Port.SetParity(pEven);
+        try {
+            Port.SetOpen(true);
+        } catch (const EPortException& E) {
+            return E.what();
+        }
+        return Port.GetOpen() ? "" : "not open and nothing raised";
+    };
+    const std::string BadId = "ie_BadId - Specified comport doesn't exist";
+    const std::string HeldMessage = "ie_Open - device already open";
+
+    struct Row {
+        unsigned N;
+        std::string Device;
+        bool Listed;  // in the start-up list
+        bool Offered; // in the port dialog
+        std::string Open;
+    };
+    const Row Rows[] = {
+        {2, "/dev/null", false, false, BadId},
+        {3, Scratch.Path() + "/plain", false, false, BadId},
+        {4, Scratch.Path() + "/missing", false, false, BadId},
+        {5, Pty.SlavePath(), true, true, ""},
+    };
+    for (const auto& R : Rows)
+        Links.Link(R.N, R.Device);
+    for (const auto& R : Rows) {
+        SCOPED_TRACE(R.Device);
+        EXPECT_EQ(ComPortUsable(R.N), R.Listed);
+        EXPECT_EQ(IsPortAvailable(R.N), R.Offered);
+        EXPECT_EQ(OpenSays(R.N), R.Open);
+    }
+
+    // The same pty while another program holds it: not listed, offered as in use, and
+    // the open says so.
+    const int Other = open(Pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(Other, 0);
+    ASSERT_EQ(flock(Other, LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(SerialDevice::Probe(Pty.SlavePath()), SerialDevice::InUse);
+    EXPECT_FALSE(ComPortUsable(5));
+    EXPECT_TRUE(IsPortAvailable(5));
+    EXPECT_EQ(OpenSays(5), HeldMessage);
+    close(Other);
 }
 
 TEST(SerialDeviceCodes, OpenErrorsMapToThePortLayersNumbers) {

@@ -24,7 +24,7 @@ namespace {
 class SerialDispatcherTest : public ::testing::Test {
   protected:
     SerialDispatcherTest() {
-        SetPortClock(&PortClockValue);
+        winsys::SetCurrentClock(&PortClockValue);
         winsys::EventLoop::SetCurrent(&Loop);
         Window = Loop.CreateWindow([this](winsys::HWND, uint32_t Msg, winsys::WPARAM W,
                                           winsys::LPARAM L) -> winsys::LRESULT {
@@ -42,7 +42,7 @@ class SerialDispatcherTest : public ::testing::Test {
         Port.reset();
         Loop.DestroyWindow(Window);
         winsys::EventLoop::SetCurrent(nullptr);
-        SetPortClock(nullptr);
+        winsys::SetCurrentClock(nullptr);
     }
 
     // As the component opens: the tool's design-time line (even parity), DTR and RTS on.

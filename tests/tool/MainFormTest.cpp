@@ -46,8 +46,7 @@ TEST_F(MainForm, StateBeforeStartUpAndWhatTheDumpDoesNotShow) {
     EXPECT_EQ(form->StringGrid3.ColWidths, (std::vector<int>{20, 52, 101, 20, 20, 92, 123}));
     EXPECT_FALSE(form->Button21.Visible());
     EXPECT_EQ(form->Edit9.MaxLength, 6);
-    EXPECT_EQ(serial->GetComNumber(), 3);
-    EXPECT_EQ(serial->GetParity(), port::pEven);
+    EXPECT_EQ(form->Label23.Color(), clMoneyGreen);
     EXPECT_EQ(form->DefaultButton, &form->BitBtn1);
     EXPECT_EQ(form->FindControl("Memo2"), &form->Memo2);
 }
