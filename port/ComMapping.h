@@ -32,10 +32,10 @@ std::string ComLinkDirectory();
 // which then fails to open as a device that does not exist.
 std::string ComDevicePath(unsigned n);
 
-// True when COMn's device can be opened for writing now (O_WRONLY | O_NOCTTY |
-// O_NONBLOCK) and no other program holds it for exclusive use: neither in the tty's
-// exclusive mode (TIOCEXCL, seen through TIOCGEXCL even where root could still open
-// it) nor under an flock. The device is closed again at once; nothing is written.
+// True when COMn's device can be opened as a serial port now: SerialDevice::Probe
+// finds a terminal that no other program holds (neither under an flock nor in the
+// tty's exclusive mode). Nothing else is listed, so every port the start-up list
+// offers is one the port's open can open. The device is closed again at once.
 bool ComPortUsable(unsigned n);
 
 } // namespace port

@@ -115,14 +115,13 @@ void TBaseDispatcher::AddStringToLog(const std::string& S) {
 int32_t TBaseDispatcher::InitDispatchLogging(uint32_t Size) {
     std::lock_guard lock(StateLock);
     if (LogRing.Exists()) {
+        // Only emptied: a paused log stays paused.
         LogRing.Clear();
-    } else {
-        if (Size > MaxLogBytes) return ecBadArgument;
-        if (!LogRing.Allocate(Size)) return ecOutOfMemory;
-        LogScratch.reserve(std::max(InQueueSize, OutQueueSize));
+        return ecOK;
     }
-    // Also for a ring that existed: the log is collecting after every initialisation,
-    // as the trace is.
+    if (Size > MaxLogBytes) return ecBadArgument;
+    if (!LogRing.Allocate(Size)) return ecOutOfMemory;
+    LogScratch.reserve(std::max(InQueueSize, OutQueueSize));
     LogOn = true;
     return ecOK;
 }

@@ -149,6 +149,21 @@ int SerialDevice::Descriptor() const {
     return Fd;
 }
 
+int32_t SerialDevice::Probe(const std::string& Path) {
+    // Opened as Open opens it (no sharing, so a port another program holds is refused)
+    // and closed again at once; the DCB is only read.
+    HANDLE Device =
+        CreateFileA(Path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+    if (Device == INVALID_HANDLE_VALUE)
+        return OpenErrorCode(static_cast<int>(GetLastError()), false);
+    DCB Dcb{};
+    Dcb.DCBlength = sizeof Dcb;
+    const int32_t R = GetCommState(Device, &Dcb) ? 0 : NotFound; // not a communications device
+    CloseHandle(Device);
+    return R;
+}
+
 int32_t SerialDevice::Open(const std::string& Path) {
     std::unique_lock Lock(FdLock);
     if (Fd != -1) return -1002;

@@ -4,21 +4,9 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tool {
-
-int OpenRequestFile(const std::string& name) {
-    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return -1;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 int OpenLog() {
     int fd = ::open(RciLogFileName, O_RDWR | O_CREAT | O_CLOEXEC, 0666);

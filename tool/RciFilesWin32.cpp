@@ -9,18 +9,6 @@
 
 namespace tool {
 
-int OpenRequestFile(const std::string& name) {
-    int fd = -1;
-    if (_sopen_s(&fd, name.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT, _SH_DENYNO, 0) != 0)
-        return -1;
-    struct _stat64 st {};
-    if (_fstat64(fd, &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG) {
-        _close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 int OpenLog() {
     int fd = -1;
     if (_sopen_s(&fd, RciLogFileName, _O_RDWR | _O_CREAT | _O_BINARY | _O_NOINHERIT, _SH_DENYRW,

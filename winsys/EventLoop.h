@@ -35,7 +35,7 @@ class EventLoop {
     using TimerId = uint64_t;
     using WatchId = uint64_t;
 
-    explicit EventLoop(Clock& clock = SystemClock());
+    explicit EventLoop(Clock& clock = CurrentClock());
     ~EventLoop();
     EventLoop(const EventLoop&) = delete;
     EventLoop& operator=(const EventLoop&) = delete;
@@ -81,8 +81,15 @@ class EventLoop {
 
     // Runs everything that is ready now, without blocking.
     void ProcessMessages();
-    // Runs at most one ready item; true when one ran.
-    bool SafeYield();
+    // What SafeYield ran: the message and its window, or, for a timer, the window
+    // system's timer message without a window; 0 and 0 for anything else.
+    struct YieldedItem {
+        uint32_t msg = 0;
+        HWND window = 0;
+    };
+    static constexpr uint32_t WmTimer = 0x0113;
+    // Runs at most one ready item; true when one ran (Ran, when given, tells which).
+    bool SafeYield(YieldedItem* Ran = nullptr);
     // Runs only the messages that other threads are blocked sending.
     void ServeSentMessages();
     // Runs until Quit().
@@ -137,7 +144,7 @@ class EventLoop {
     bool PopItem(Item& item); // mutex_ held
     void RunItem(Item& item);
     LRESULT CallWindow(HWND window, uint32_t msg, WPARAM wParam, LPARAM lParam);
-    bool RunOneItem();
+    bool RunOneItem(YieldedItem* Ran = nullptr);
     int DispatchFds(int timeoutMs, size_t limit);
     bool RunOneDueTimer(int64_t nowMs);
     template <class Body> void Guard(Body&& body) {

@@ -191,13 +191,14 @@ void EventLoop::RunItem(Item& item) {
     }
 }
 
-bool EventLoop::RunOneItem() {
+bool EventLoop::RunOneItem(YieldedItem* Ran) {
     Item item;
     {
         std::lock_guard lock(mutex_);
         if (!PopItem(item)) return false;
         if (item.kind == Item::Send) item.send->state = SendRecord::Running;
     }
+    if (Ran && item.kind != Item::Task) *Ran = YieldedItem{item.msg, item.window};
     RunItem(item);
     return true;
 }
@@ -283,10 +284,13 @@ void EventLoop::ProcessMessages() {
     }
 }
 
-bool EventLoop::SafeYield() {
-    if (RunOneItem()) return true;
+bool EventLoop::SafeYield(YieldedItem* Ran) {
+    if (Ran) *Ran = YieldedItem{};
+    if (RunOneItem(Ran)) return true;
     if (DispatchFds(0, 1) > 0) return true;
-    return RunOneDueTimer(clock_.NowMs());
+    if (!RunOneDueTimer(clock_.NowMs())) return false;
+    if (Ran) Ran->msg = WmTimer;
+    return true;
 }
 
 void EventLoop::WaitForWork(int64_t maxMs) {

@@ -86,6 +86,7 @@ struct EventLoop::Native {
     uint64_t nextRound = 1;
     std::set<uint64_t> roundsEnded;
     uint64_t ran = 0; // items run: what SafeYield counts
+    YieldedItem last; // what the last item that ended was, for SafeYield
 };
 
 void EventLoop::Native::RegisterClassOnce() {
@@ -127,6 +128,7 @@ LRESULT EventLoop::Native::OwnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             reinterpret_cast<std::function<void()>*>(lParam));
         ++ran;
         loop.Guard(*task);
+        last = YieldedItem{};
         return 0;
     }
     case RoundEndMsg:
@@ -137,8 +139,10 @@ LRESULT EventLoop::Native::OwnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             KillTimer(own, DueTimerId);
             const int64_t now = loop.clock_.NowMs();
             const size_t count = loop.timers_.size();
-            for (size_t i = 0; i < count && loop.RunOneDueTimer(now); ++i)
+            for (size_t i = 0; i < count && loop.RunOneDueTimer(now); ++i) {
                 ++ran;
+                last = YieldedItem{WmTimer, 0};
+            }
         }
         return 0;
     default:
@@ -150,6 +154,9 @@ LRESULT EventLoop::Native::LoopMessage(HWND window, uint32_t msg, WPARAM wParam,
     ++ran;
     LRESULT result = 0;
     loop.Guard([&] { result = loop.CallWindow(window, msg, wParam, lParam); });
+    // Set once the procedure has returned, so that a SafeYield nested in it cannot
+    // leave its own item here.
+    last = YieldedItem{msg, window};
     return result;
 }
 
@@ -170,6 +177,8 @@ LRESULT EventLoop::Native::SentMessage(uint64_t id) {
         loop.Guard([&] {
             result = loop.CallWindow(record->window, record->msg, record->wParam, record->lParam);
         });
+    // The record is the sender's: it may be gone once it says Done.
+    last = YieldedItem{record->msg, record->window};
     {
         std::lock_guard lock(loop.mutex_);
         record->result = result;
@@ -338,14 +347,20 @@ void EventLoop::ProcessMessages() {
     }
 }
 
-bool EventLoop::SafeYield() {
+bool EventLoop::SafeYield(YieldedItem* Ran) {
+    if (Ran) *Ran = YieldedItem{};
     const uint64_t before = native_->ran;
     // Marks and wake-ups run nothing: they do not count as the one item.
     for (int i = 0; i < 64 && native_->ran == before; ++i) {
         if (!native_->DispatchOne()) break;
     }
-    if (native_->ran != before) return true;
-    return RunOneDueTimer(clock_.NowMs());
+    if (native_->ran != before) {
+        if (Ran) *Ran = native_->last;
+        return true;
+    }
+    if (!RunOneDueTimer(clock_.NowMs())) return false;
+    if (Ran) Ran->msg = WmTimer;
+    return true;
 }
 
 void EventLoop::WaitForWork(int64_t maxMs) {

@@ -5,6 +5,8 @@
 #include "port/PortErrors.h"
 #include "port/Socket.h"
 
+#include "ScopedSetting.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -110,6 +112,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<LoaderRow>& info) { return std::string(info.param.Name); });
 
 TEST(SocketLib, NamesTheFirstMissingEntryAndLoadsAgainOnceTheLoaderIsFixed) {
+    testsupport::OnScopeExit platformLoader([] { SetSocketLibLoader({}); });
     SetSocketLibLoader([](TSockFuncs& f) {
         f = PlatformSockFuncs();
         f.recv = nullptr;
@@ -130,6 +133,7 @@ TEST(SocketLib, NamesTheFirstMissingEntryAndLoadsAgainOnceTheLoaderIsFixed) {
 }
 
 TEST(SocketLib, APortNumberIsUsedWithoutALookupAndAServiceNameIsLookedUp) {
+    testsupport::OnScopeExit platformLoader([] { SetSocketLibLoader({}); });
     SetSocketLibLoader([](TSockFuncs& f) {
         f = PlatformSockFuncs();
         f.getaddrinfo = CountingGetAddrInfo;
@@ -142,7 +146,6 @@ TEST(SocketLib, APortNumberIsUsedWithoutALookupAndAServiceNameIsLookedUp) {
     EXPECT_EQ(AddrInfoCalls, 0);
     EXPECT_EQ(WsPortNumber(sock, "telnet"), 23); // from the services database
     EXPECT_EQ(AddrInfoCalls, 1);
-    SetSocketLibLoader({});
 }
 
 TEST(SocketLib, ErrnoBecomesTheSocketLibraryNumber) {

@@ -1,6 +1,5 @@
 #include "FormFixture.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>

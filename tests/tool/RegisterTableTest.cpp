@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 
 using namespace fakes;
@@ -70,10 +69,12 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"overlong count spills into the OBIS code",
                   "\n>1 h 0000000000000000000012<o><n>\n",
                   {"1|h|0|12<o|n"}},
-        ParseCase{"address without its blank stops at 11",
+        ParseCase{"address without its blank stops at 11, beyond 32 bits saturated",
                   "\n>12345678901d 2<o><n>\n",
-                  // as far as the C runtime's long goes (64 bits on Linux, 32 on Windows)
-                  {std::to_string(std::strtol("12345678901", nullptr, 10)) + "|d|2|o|n"}},
+                  {"2147483647|d|2|o|n"}},
+        ParseCase{"addresses beyond 32 bits stop at the range's ends",
+                  "\n>4294967297 i 1<o><n>\n>-9999999999i 1<o><n>\n>2147483648 i 1<o><n>\n",
+                  {"2147483647|i|1|o|n", "-2147483648|i|1|o|n", "2147483647|i|1|o|n"}},
         ParseCase{"address that is no number", "\n>x d 4<o><n>\n", {"0|d|4|o|n"}},
         ParseCase{"negative address and count", "\n>-5 d -3<o><n>\n", {"-5|d|-3|o|n"}},
         ParseCase{

@@ -1,5 +1,7 @@
 #include "winsys/EventLoop.h"
 
+#include "Pump.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,16 +10,7 @@
 
 using namespace winsys;
 
-namespace {
-
-// Pumps the loop until the predicate holds, at most about two seconds.
-template <class Pred> bool PumpUntil(EventLoop& loop, Pred pred) {
-    for (int i = 0; i < 2000 && !pred(); ++i)
-        loop.RunFor(1);
-    return pred();
-}
-
-} // namespace
+using testsupport::PumpUntil;
 
 TEST(EventLoop, CrossThreadSendWaitsForHandlerAndSeesItsResult) {
     EventLoop loop;
