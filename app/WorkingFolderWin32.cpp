@@ -18,7 +18,8 @@ std::string HomeFolder() {
 std::filesystem::path OwnExecutable() {
     std::vector<wchar_t> name(MAX_PATH);
     for (int attempt = 0; attempt < 8; ++attempt) {
-        const DWORD length = GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
+        const DWORD length =
+            GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
         if (length == 0) return {};
         if (length < name.size()) return std::filesystem::path(std::wstring(name.data(), length));
         name.resize(name.size() * 2); // cut short: a longer path

@@ -1,7 +1,7 @@
 // TSocket's calls: one operation per socket call on the platform's non-blocking BSD
 // sockets, with the socket library's numbering of addresses, flags and options, and its
 // rules for reporting errors. Each call keeps the socket's asynchronous state up to date
-// (SocketAsync.cpp) where it takes or re-arms an event.
+// (SocketAsyncLinux.cpp) where it takes or re-arms an event.
 #include "port/PortErrors.h"
 #include "port/Socket.h"
 

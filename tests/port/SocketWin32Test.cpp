@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace port;
@@ -136,4 +137,24 @@ TEST_F(SocketWin32, ARefusedConnectIsReportedAsAnError) {
     ASSERT_TRUE(PumpUntil([&] { return !Errors.empty(); }));
     EXPECT_EQ(Errors.front(), 10061);
     Client.CloseSocket(S);
+}
+
+TEST_F(SocketWin32, APostedErrorReachesItsSocketOnlyWhileTheSocketIsOpen) {
+    TSocket Socket(&Loop);
+    std::vector<std::pair<TSocketHandle, int>> Errors;
+    Socket.OnError = [&](TSocket&, TSocketHandle S, int Code) { Errors.emplace_back(S, Code); };
+    TSocketHandle Kept = Socket.CreateSocket();
+    TSocketHandle Closed = Socket.CreateSocket();
+    ASSERT_EQ(Socket.SetAsyncStyles(Kept, FdRead | FdClose), 0);
+    ASSERT_EQ(Socket.SetAsyncStyles(Closed, FdRead | FdClose), 0);
+
+    Socket.PostError(Closed, 10054);
+    Socket.PostError(Kept, 10053);
+    EXPECT_TRUE(Errors.empty()); // delivered from the loop, after the call
+    Socket.CloseSocket(Closed);
+    ASSERT_TRUE(PumpUntil([&] { return !Errors.empty(); }));
+    Loop.ProcessMessages();
+    ASSERT_EQ(Errors.size(), 1u);
+    EXPECT_EQ(Errors.front(), std::make_pair(Kept, 10053));
+    Socket.CloseSocket(Kept);
 }
