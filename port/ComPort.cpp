@@ -88,10 +88,10 @@ std::unique_ptr<TBaseDispatcher> TCustomComPort::ActivateDeviceLayer() {
 
 int32_t TCustomComPort::InitializePort() {
     uint32_t FlowOpts = 0;
-    if (DTRValue) FlowOpts |= 0x01;
-    if (RTSValue) FlowOpts |= 0x02;
-    if (HWFlowOptionsValue & HWFlowBit(hwfUseDTR)) FlowOpts |= 0x10;
-    if (HWFlowOptionsValue & HWFlowBit(hwfUseRTS)) FlowOpts |= 0x20;
+    if (DTRValue) FlowOpts |= FlowDtrOn;
+    if (RTSValue) FlowOpts |= FlowRtsOn;
+    if (HWFlowOptionsValue & HWFlowBit(hwfUseDTR)) FlowOpts |= FlowDtrByFlowControl;
+    if (HWFlowOptionsValue & HWFlowBit(hwfUseRTS)) FlowOpts |= FlowRtsByFlowControl;
     const std::string Device = ComDevicePath(ComNumberValue);
     return Dispatcher->InitPort(Device.c_str(), BaudValue, ParityValue, DataBitsValue,
                                 StopBitsValue, InSizeValue, OutSizeValue, FlowOpts);

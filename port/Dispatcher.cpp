@@ -129,17 +129,17 @@ int32_t TBaseDispatcher::InitPort(const char* ComName, int32_t Baud, uint32_t Pa
         GetComState(CurrentDCBValue);
     }
 
-    if (FlowOpts & 0x10) {
+    if (FlowOpts & FlowDtrByFlowControl) {
         DtrByFlowControl = true;
     } else {
         DtrByFlowControl = false;
-        SetDtr((FlowOpts & 0x01) != 0);
+        SetDtr((FlowOpts & FlowDtrOn) != 0);
     }
-    if (FlowOpts & 0x20) {
+    if (FlowOpts & FlowRtsByFlowControl) {
         RtsByFlowControl = true;
     } else {
         RtsByFlowControl = false;
-        SetRts((FlowOpts & 0x02) != 0);
+        SetRts((FlowOpts & FlowRtsOn) != 0);
     }
 
     RemoveAllTriggers();
@@ -147,7 +147,7 @@ int32_t TBaseDispatcher::InitPort(const char* ComName, int32_t Baud, uint32_t Pa
     {
         std::lock_guard lock(StateLock);
         ModemStatus = 0;
-        GetModemStatusPrim(0xF0);
+        GetModemStatusPrim(MsrLines);
     }
 
     AppliedBaudValue = 115200;

@@ -137,7 +137,7 @@ class TBaseDispatcher {
     virtual void UpdateHandlerFlags(THandlerFlagUpdate FlagUpdate);
 
     // ---- Open and close ------------------------------------------------------------
-    // FlowOpts: 0x01 DTR on, 0x02 RTS on, 0x10 DTR under flow control, 0x20 RTS too.
+    // FlowOpts: the Flow* bits.
     int32_t InitPort(const char* ComName, int32_t Baud, uint32_t Parity, uint16_t DataBits,
                      uint16_t StopBits, uint32_t InSize, uint32_t OutSize, uint32_t FlowOpts);
     int32_t InitSocket(uint32_t InSize, uint32_t OutSize);

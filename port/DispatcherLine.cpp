@@ -143,7 +143,7 @@ uint8_t TBaseDispatcher::GetModemStatusPrim(uint8_t ClearMask) {
 }
 
 uint8_t TBaseDispatcher::GetModemStatus() {
-    return GetModemStatusPrim(0xF0);
+    return GetModemStatusPrim(MsrLines);
 }
 bool TBaseDispatcher::CheckCTS() {
     return (GetModemStatusPrim(0xFE) & MsrCts) != 0;
@@ -179,7 +179,7 @@ void TBaseDispatcher::MapEventsToMS() {
 
 void TBaseDispatcher::RefreshModemLines() {
     std::lock_guard lock(StateLock);
-    ModemStatus = GetModemStatusPrim(0xF0);
+    ModemStatus = GetModemStatusPrim(MsrLines);
 }
 
 uint32_t TBaseDispatcher::RefreshStatus() {

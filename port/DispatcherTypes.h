@@ -58,6 +58,15 @@ enum : uint8_t {
     MsrLines = 0xF0,
 };
 
+// The flow options InitPort takes: the line's level when it is not under flow control,
+// and whether flow control drives it.
+enum : uint32_t {
+    FlowDtrOn = 0x01,
+    FlowRtsOn = 0x02,
+    FlowDtrByFlowControl = 0x10,
+    FlowRtsByFlowControl = 0x20,
+};
+
 // EscapeComFunction numbers.
 enum : int32_t {
     SETXOFF = 1,

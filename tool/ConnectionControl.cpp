@@ -7,6 +7,8 @@
 
 namespace tool {
 
+using namespace winsys;
+
 namespace {
 
 // The socket errors after which a client port closes itself right after the error

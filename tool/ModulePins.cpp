@@ -7,6 +7,8 @@
 
 namespace tool {
 
+using namespace winsys;
+
 namespace {
 
 void RunCommand(TMainForm& f, const char* fileName) {

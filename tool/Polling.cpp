@@ -7,6 +7,8 @@
 
 namespace tool {
 
+using namespace winsys;
+
 namespace {
 
 // The request of grid row PollRow; an address of 0 marks the end of the table, which

@@ -7,6 +7,8 @@
 
 namespace tool {
 
+using namespace winsys;
+
 namespace {
 
 constexpr int32_t LastRxIndex = 3000;

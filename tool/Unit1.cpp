@@ -8,6 +8,8 @@
 
 namespace tool {
 
+using namespace winsys;
+
 const char* const LineSettingItems[9] = {
     "No Baudrate", "9600,N,8,1",  "9600,N,8,2",  "9600,E,8,1", "9600,O,8,1",
     "19200,N,8,1", "19200,N,8,2", "19200,E,8,1", "19200,O,8,1",

@@ -17,7 +17,25 @@
 
 namespace tool {
 
-using namespace winsys;
+// The window-system names the form is written in.
+using winsys::clYellow;
+using winsys::ControlKind;
+using winsys::EventLoop;
+using winsys::TBitBtn;
+using winsys::TButton;
+using winsys::TComboBox;
+using winsys::TComboBoxStyle;
+using winsys::TEdit;
+using winsys::TForm;
+using winsys::TLabel;
+using winsys::TMemo;
+using winsys::TPageControl;
+using winsys::TPanel;
+using winsys::TShape;
+using winsys::TStatusBar;
+using winsys::TStringGrid;
+using winsys::TTabSheet;
+using winsys::TTimer;
 
 class TExchanges;
 

@@ -20,6 +20,7 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -30,6 +31,7 @@ namespace {
 
 using namespace e2e;
 using ::testing::Contains;
+using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
 // The module on a pty's master: answers each Read Holding Registers request of slave
@@ -215,40 +217,44 @@ TEST_F(SerialE2e, ASerialReplyDuringALongRciExchangeReachesTheWindowRightAfterIt
     Write("Config1.c", std::regex_replace(config, std::regex("RCI_Port: *[0-9]+"),
                                           "RCI_Port: " + std::to_string(lan.Port())));
     module_.DelayReplies(500ms);
-    auto lines = Run(std::string(Open) + "text Edit4 127.0.0.1\n"
-                                         "text Edit11 1\n"
-                                         "text ComboBox2 1496\n"
-                                         "text ComboBox4 MODE_32\n"
-                                         "click Button47\n"
-                                         "wait 200\n"
-                                         "click BitBtn1\n" // the RCI exchange, 4 s
-                                         "dump Edit20\n"
-                                         "wait 400\n"
-                                         "dump Edit20 Memo2\n"
-                                         "state\n");
+    auto out = RunScript(std::string(Open) + "text Edit4 127.0.0.1\n"
+                                             "text Edit11 1\n"
+                                             "text ComboBox2 1496\n"
+                                             "text ComboBox4 MODE_32\n"
+                                             "click Button47\n"
+                                             "wait 200\n"
+                                             "click BitBtn1\n" // the RCI exchange, 4 s
+                                             "dump Edit20\n"
+                                             "wait 400\n"
+                                             "dump Edit20 Memo2\n"
+                                             "state\n");
     ASSERT_EQ(lan.Requests().size(), 1u) << Output();
-    auto edit = Dumps(lines, "Edit20");
+    auto edit = out.Dumps("Edit20");
     ASSERT_EQ(edit.size(), 2u) << Output();
-    EXPECT_TRUE(Has(edit[0], "\"text\":\"\"")) << edit[0]; // not yet when the exchange ends
-    EXPECT_TRUE(Has(edit[1], "\"text\":\"230.1\"")) << edit[1];
-    auto memo = Dumps(lines, "Memo2");
-    ASSERT_EQ(memo.size(), 1u) << Output();
-    EXPECT_TRUE(Has(memo[0], MonitorHex(module_.Reply(1496, 4)))) << memo[0];
-    std::string stateLine;
-    for (const auto& line : lines)
-        if (line.rfind("{\"RxBuffer\"", 0) == 0) stateLine = line;
-    EXPECT_EQ(StateCounter(stateLine, "Good"), 1) << stateLine;
-    EXPECT_EQ(StateCounter(stateLine, "NoReplies"), 0) << stateLine;
+    EXPECT_EQ(Field(edit[0], "text"), "") << "not yet when the exchange ends";
+    EXPECT_EQ(Field(edit[1], "text"), "230.1");
+    const std::vector<std::string> memo = Lines(out.Dump("Memo2"));
+    EXPECT_THAT(memo, Contains(HasSubstr(MonitorHex(module_.Reply(1496, 4))))) << Output();
+    const Json counters = out.State()["Counters"];
+    EXPECT_EQ(counters["Good"], 1) << Output();
+    EXPECT_EQ(counters["NoReplies"], 0) << Output();
 }
 
 // The tool against rvex-sim's field module on the pty it publishes as COM3.
-class SimE2e : public ToolRun {};
+class SimE2e : public ToolRun {
+  protected:
+    void SetUp() override {
+        LinkCom(3, "/rvex-nowhere/COM3");
+        fs::remove(Com() / "COM3"); // the simulator publishes it
+        sim_.emplace(Dir());
+        ASSERT_TRUE(sim_->Ready()) << sim_->Output();
+    }
+
+  private:
+    std::optional<SimProcess> sim_;
+};
 
 TEST_F(SimE2e, AutoRegReadsTheSimulatorsStaticValues) {
-    LinkCom(3, "/rvex-nowhere/COM3");
-    fs::remove(Com() / "COM3"); // the simulator publishes it
-    SimProcess sim(Dir());
-    ASSERT_TRUE(sim.Ready()) << sim.Output();
     Write("Table1.c", "R-VEX end-to-end table against the simulator\n"
                       ">1468 M 3<1.8.0><En. attiva imp.>\n"
                       ">1524 l 2<C.8.0><Ore funzion. s>\n"
@@ -267,34 +273,25 @@ TEST_F(SimE2e, AutoRegReadsTheSimulatorsStaticValues) {
 }
 
 TEST_F(SimE2e, ARegisterOutsideTheMapShowsTheModulesException) {
-    LinkCom(3, "/rvex-nowhere/COM3");
-    fs::remove(Com() / "COM3"); // the simulator publishes it
-    SimProcess sim(Dir());
-    ASSERT_TRUE(sim.Ready()) << sim.Output();
     Write("Table1.c", "R-VEX end-to-end table with a register the module does not have\n"
                       ">1468 M 3<1.8.0><En. attiva imp.>\n"
                       ">9999 i 1<><outside the map>\n");
-    auto lines = Run("pick ComboBox1 COM3\n"
-                     "click BitBtn4\n"
-                     "click BitBtn2\n"
-                     "wait 2300\n" // rows 1 and 2 and the table's end
-                     "click Button42\n"
-                     "dump StringGrid3\n"
-                     "state\n");
-    EXPECT_FALSE(Has(Output(), "error:")) << Output();
-    auto grid = Dumps(lines, "StringGrid3");
-    ASSERT_EQ(grid.size(), 1u) << Output();
-    auto cells = GridCells(grid[0]);
-    ASSERT_GE(cells.size(), 3u) << grid[0];
-    EXPECT_EQ(cells[1][2], "12345.678");
-    EXPECT_EQ(cells[2][1], "9999");
-    EXPECT_EQ(cells[2][2], "exception 02: illegal data address");
-    std::string state;
-    for (const auto& line : lines)
-        if (line.rfind("{\"RxBuffer\"", 0) == 0) state = line;
-    EXPECT_EQ(StateCounter(state, "Requests"), 2) << state;
-    EXPECT_EQ(StateCounter(state, "Good"), 1) << state;
-    EXPECT_EQ(StateCounter(state, "Exceptions"), 1) << state;
+    auto out = RunScript("pick ComboBox1 COM3\n"
+                         "click BitBtn4\n"
+                         "click BitBtn2\n"
+                         "wait 2300\n" // rows 1 and 2 and the table's end
+                         "click Button42\n"
+                         "dump StringGrid3\n"
+                         "state\n");
+    EXPECT_THAT(out.Errors(), IsEmpty()) << Output();
+    const Json grid = out.Dump("StringGrid3");
+    EXPECT_EQ(Cell(grid, 2, 1), "12345.678") << Output();
+    EXPECT_EQ(Cell(grid, 1, 2), "9999");
+    EXPECT_EQ(Cell(grid, 2, 2), "exception 02: illegal data address");
+    const Json counters = out.State()["Counters"];
+    EXPECT_EQ(counters["Requests"], 2) << Output();
+    EXPECT_EQ(counters["Good"], 1) << Output();
+    EXPECT_EQ(counters["Exceptions"], 1) << Output();
 }
 
 } // namespace

@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -75,60 +74,6 @@ inline std::string ReadReply(const Registers& regs, unsigned start, unsigned cou
     return WithCrc(frame);
 }
 
-// The "cells" of a grid's dump line, rows of columns, JSON strings decoded (\uXXXX as
-// the Latin-1 byte the runner wrote); empty when the line has none.
-inline std::vector<std::vector<std::string>> GridCells(const std::string& line) {
-    std::vector<std::vector<std::string>> rows;
-    size_t at = line.find("\"cells\":[");
-    if (at == std::string::npos) return rows;
-    at += 9;
-    auto string = [&](std::string& out) {
-        for (++at; at < line.size() && line[at] != '"'; ++at) {
-            char c = line[at];
-            if (c != '\\' || at + 1 >= line.size()) {
-                out += c;
-                continue;
-            }
-            c = line[++at];
-            if (c == 'u' && at + 4 < line.size()) {
-                out += static_cast<char>(std::stoi(line.substr(at + 1, 4), nullptr, 16));
-                at += 4;
-            } else {
-                out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
-            }
-        }
-        ++at; // the closing quote
-    };
-    while (at < line.size() && line[at] != ']') {
-        if (line[at] != '[') {
-            ++at; // a comma between rows
-            continue;
-        }
-        std::vector<std::string> row;
-        ++at;
-        while (at < line.size() && line[at] != ']') {
-            if (line[at] == '"') {
-                row.emplace_back();
-                string(row.back());
-            } else {
-                ++at;
-            }
-        }
-        ++at;
-        rows.push_back(std::move(row));
-    }
-    return rows;
-}
-
-// One number of the "Counters" object of a state line; -1 when missing.
-inline long StateCounter(const std::string& line, const std::string& name) {
-    size_t counters = line.find("\"Counters\":{");
-    if (counters == std::string::npos) return -1;
-    size_t at = line.find("\"" + name + "\":", counters);
-    if (at == std::string::npos) return -1;
-    return std::stol(line.substr(at + name.size() + 3));
-}
-
 class ToolRun : public ::testing::Test {
   protected:
     ToolRun() {
@@ -162,26 +107,6 @@ class ToolRun : public ::testing::Test {
     testsupport::RunnerOutput RunScript(const std::string& script, int* status = nullptr) {
         RunRaw(script, status);
         return testsupport::RunnerOutput(output_);
-    }
-    // Runs the script in the working folder; the output lines.
-    std::vector<std::string> Run(const std::string& script, int* status = nullptr) {
-        RunRaw(script, status);
-        std::vector<std::string> lines;
-        std::istringstream in(output_);
-        for (std::string line; std::getline(in, line);)
-            lines.push_back(line);
-        return lines;
-    }
-    // The dump lines of one control, in order.
-    static std::vector<std::string> Dumps(const std::vector<std::string>& lines,
-                                          const std::string& name) {
-        std::vector<std::string> out;
-        for (const auto& line : lines)
-            if (line.rfind("{\"name\":\"" + name + "\"", 0) == 0) out.push_back(line);
-        return out;
-    }
-    static bool Has(const std::string& text, const std::string& part) {
-        return text.find(part) != std::string::npos;
     }
     const std::string& Output() const { return output_; }
 

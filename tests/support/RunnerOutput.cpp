@@ -63,6 +63,21 @@ std::vector<std::string> RunnerOutput::Errors() const {
     return out;
 }
 
+std::vector<Json> RunnerOutput::States() const {
+    std::vector<Json> out;
+    for (const std::string& line : other_) {
+        Json parsed = Json::parse(line, nullptr, false);
+        if (!parsed.is_discarded() && parsed.is_object() && parsed.contains("RxBuffer"))
+            out.push_back(std::move(parsed));
+    }
+    return out;
+}
+
+Json RunnerOutput::State() const {
+    std::vector<Json> found = States();
+    return found.size() == 1 ? found[0] : Json::object();
+}
+
 std::string Field(const Json& dump, const std::string& member) {
     auto it = dump.find(member);
     if (it == dump.end()) return "<no " + member + ">";

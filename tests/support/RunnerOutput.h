@@ -27,6 +27,10 @@ class RunnerOutput {
     std::vector<std::string> Errors() const;
     // The lines that are not control dumps (errors, states, ...).
     const std::vector<std::string>& OtherLines() const { return other_; }
+    // Every "state" line, parsed, in the order printed.
+    std::vector<Json> States() const;
+    // The one state line; an empty object when there is none or more than one.
+    Json State() const;
 
   private:
     std::vector<Json> dumps_;

@@ -24,7 +24,7 @@ TEST(RunnerOutput, ReadsDumpsByControlAndCellsByColumnAndRow) {
         "error: unknown control Nothing\n"
         "{\"name\":\"Label2\",\"kind\":\"label\",\"text\":\"OPEN\",\"color\":\"clLime\","
         "\"visible\":true}\n"
-        "{\"RxCount\":0}\n"
+        "{\"RxBuffer\":\"\",\"Counters\":{\"Good\":2}}\n"
         "{\"name\":\"StringGrid3\",\"kind\":\"stringgrid\",\"text\":\"\",\"color\":\"#ffffff\","
         "\"visible\":true,\"cells\":[[\"Rif\",\"Address\",\"Valore "
         "letto\"],[\"1\",\"454\",\"\\u00b0C\"]],"
@@ -33,6 +33,7 @@ TEST(RunnerOutput, ReadsDumpsByControlAndCellsByColumnAndRow) {
         "\"visible\":true}\n");
     EXPECT_EQ(out.Errors(), std::vector<std::string>{"unknown control Nothing"});
     EXPECT_EQ(out.OtherLines().size(), 2u); // the error and the state
+    EXPECT_EQ(out.State()["Counters"]["Good"], 2);
     ASSERT_EQ(out.Dumps("Label2").size(), 2u);
     EXPECT_EQ(Field(out.Dumps("Label2")[1], "text"), "CLOSE");
     EXPECT_TRUE(out.Dump("Label2").empty()) << "two dumps are not the one dump";
