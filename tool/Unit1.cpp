@@ -59,6 +59,10 @@ TOutcome TMainForm::ManualOutcome() const {
     return manualOutcome_;
 }
 
+bool TMainForm::CellShowsBadOutcome(int col, int row) const {
+    return col == 2 && !ShownOutcome(row).IsGood();
+}
+
 void TMainForm::SetDesignTimeProperties() {
     SetBounds(0, 0, 1033, 608);
     DefaultButton = &BitBtn1;

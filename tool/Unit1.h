@@ -86,6 +86,9 @@ class TMainForm : public TForm {
     // Edit20: good while they show a value or nothing.
     TOutcome ShownOutcome(int row) const;
     TOutcome ManualOutcome() const;
+    // Whether the grid's cell (col, row) shows the text of a bad outcome, which the
+    // window draws in red: the value column of a row whose outcome is bad.
+    bool CellShowsBadOutcome(int col, int row) const;
 
     // ---- Port components ----
     port::IComPort* ComPort1;

@@ -155,7 +155,7 @@ void FormView::SyncColor(Binding& b) {
         // A lamp always shows its colour; a plain label only where it differs from
         // what lies beneath, so that texts over a coloured frame stay readable.
         TColor beneath = c.Parent() ? c.Parent()->Color() : clBtnFace;
-        SetBackground(b.widget, QPalette::Window, color, b.look == Look::Lamp || color != beneath);
+        SetBackground(b.widget, QPalette::Window, color, b.look == tool::Look::Lamp || color != beneath);
         break;
     }
     case ControlKind::StatusBar: SetBackground(b.widget, QPalette::Window, color, true); break;

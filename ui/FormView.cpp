@@ -73,7 +73,7 @@ void FormView::Create(Control& control) {
     auto owned = std::make_unique<Binding>();
     Binding& b = *owned;
     b.control = &control;
-    const Placement* place = FindPlacement(control.Name());
+    const tool::Placement* place = tool::FindPlacement(control.Name());
     if (!place) unplaced_.push_back(control.Name());
     if (place) b.look = place->look;
 
@@ -88,7 +88,7 @@ void FormView::Create(Control& control) {
         if (control.Kind() == ControlKind::Form) b.widget->setFixedSize(place->width, place->height);
         else b.widget->setGeometry(place->left, place->top, place->width, place->height);
     }
-    for (const Decoration& d : Decorations()) {
+    for (const tool::Decoration& d : tool::Decorations()) {
         if (control.Name() != d.parent) continue;
         QWidget* decoration;
         if (d.frame) decoration = new QGroupBox(ToQt(std::string(d.text)), b.widget);
@@ -137,13 +137,13 @@ QWidget* FormView::MakeWidget(Binding& b, QWidget* parent) {
     case ControlKind::Label: {
         auto* label = new QLabel(parent);
         label->setTextFormat(Qt::PlainText);
-        if (b.look == Look::Lamp) {
+        if (b.look == tool::Look::Lamp) {
             label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
             label->setAlignment(Qt::AlignCenter);
         } else {
             label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         }
-        if (b.look == Look::Title) {
+        if (b.look == tool::Look::Title) {
             QFont font = label->font();
             font.setBold(true);
             label->setFont(font);

@@ -13,7 +13,7 @@
 //
 // Window thread only. The model outlives the view. FormView.cpp builds the widgets
 // and takes the operator's actions; FormSync.cpp brings the model's changes.
-#include "ui/Layout.h"
+#include "tool/MainFormLayout.h"
 #include "ui/LoopBridge.h"
 #include "winsys/Application.h"
 #include "winsys/Controls.h"
@@ -53,7 +53,7 @@ class FormView {
         winsys::Control* control = nullptr;
         QWidget* widget = nullptr;
         QTabWidget* pages = nullptr; // a tab sheet's page control
-        Look look = Look::Plain;
+        tool::Look look = tool::Look::Plain;
         int observer = 0;
         QString memoShown; // the memo's text as its widget shows it
         bool releaseOfDoubleClick = false; // a double click's release is no click

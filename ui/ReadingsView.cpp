@@ -17,7 +17,7 @@ ReadingsView::ReadingsView(tool::TMainForm& form, FormView& view)
       edit20_(dynamic_cast<QLineEdit*>(view.WidgetOf(form.Edit20.Name()))) {
     if (grid_) {
         grid_->Model()->BadValue = [this](int col, int row) {
-            return col == 2 && !form_.ShownOutcome(row).IsGood();
+            return form_.CellShowsBadOutcome(col, row);
         };
     }
     edit20Observer_ = form_.Edit20.AddObserver([this](winsys::Control&, winsys::Change change) {

@@ -34,11 +34,12 @@ EventLoop::TimerId EventLoop::StartTimer(unsigned intervalMs, std::function<void
     int64_t due = intervalMs == 0 ? INT64_MAX : clock_.NowMs() + intervalMs;
     timers_[id] =
         Timer{intervalMs, due, std::make_shared<std::function<void()>>(std::move(callback))};
+    TimersChanged();
     return id;
 }
 
 void EventLoop::StopTimer(TimerId id) {
-    timers_.erase(id);
+    if (timers_.erase(id) != 0) TimersChanged();
 }
 
 bool EventLoop::RunOneDueTimer(int64_t nowMs) {
@@ -51,6 +52,7 @@ bool EventLoop::RunOneDueTimer(int64_t nowMs) {
     due->second.dueMs = nowMs + due->second.intervalMs; // intervalMs > 0 here
     auto callback = due->second.callback;
     Guard(*callback);
+    TimersChanged();
     return true;
 }
 

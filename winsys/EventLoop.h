@@ -155,6 +155,9 @@ class EventLoop {
         }
     }
     void LeaveCurrent(); // the loop is no longer Current()
+    // The timer table changed: a platform whose waits do not ask MsUntilNextTimer
+    // (a modal loop of the window system) is told of the next due time here.
+    void TimersChanged();
     void WaitForWork(int64_t maxMs);
 
     Clock& clock_;

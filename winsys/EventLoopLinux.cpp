@@ -318,4 +318,7 @@ void EventLoop::Quit() {
     poller_.Wake();
 }
 
+// Every wait here asks MsUntilNextTimer first.
+void EventLoop::TimersChanged() {}
+
 } // namespace winsys

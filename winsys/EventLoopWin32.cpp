@@ -6,8 +6,13 @@
 //     record makes a late message harmless (it is never run once its sender gave up)
 //     and keeps the sender waiting once the procedure has started;
 //   - tasks, wake-ups and the loop's timers go to the loop's own message-only window;
-//     the timers run from a window timer set to the next due time, and from every
-//     pass of ProcessMessages, so they keep the loop's clock (a ManualClock too).
+//     the timers run from a window timer kept at the next due time (so they also run
+//     inside the window system's modal loops: a message box, a dialog), and from
+//     every pass of ProcessMessages, so they keep the loop's clock (a ManualClock too);
+//   - the thread's windows on screen share the queue: key messages are translated
+//     (after the message filter, for the window's keyboard navigation), and a pass
+//     also runs the input, paint and timer messages waiting behind the round's end,
+//     which the queue hands out only after every posted message.
 #include "winsys/EventLoop.h"
 
 #include "winsys/Exception.h"
@@ -36,6 +41,18 @@ constexpr uint32_t LoopMessageLimit = 0xC000 - WM_USER;
 // Bound of one ProcessMessages pass, against a handler that posts to itself forever.
 constexpr int MaxMessagesPerPass = 100000;
 const wchar_t* const WindowClassName = L"RvexMessageWindow";
+constexpr UINT WmSysTimer = 0x0118; // the caret's blink
+
+std::function<bool(MSG&)>& MessageFilter() {
+    static std::function<bool(MSG&)> filter;
+    return filter;
+}
+
+void Dispatch(MSG& message) {
+    if (MessageFilter() && MessageFilter()(message)) return;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+}
 
 ::HWND NativeOf(HWND window) {
     return NativeWindow(window);
@@ -143,6 +160,7 @@ LRESULT EventLoop::Native::OwnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                 ++ran;
                 last = YieldedItem{WmTimer, 0};
             }
+            loop.TimersChanged(); // a tick that came early waits for its time again
         }
         return 0;
     default:
@@ -192,8 +210,12 @@ LRESULT EventLoop::Native::SentMessage(uint64_t id) {
 bool EventLoop::Native::DispatchOne() {
     MSG message;
     if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) return false;
-    DispatchMessageW(&message);
+    Dispatch(message);
     return true;
+}
+
+void SetMessageFilter(std::function<bool(MSG&)> filter) {
+    MessageFilter() = std::move(filter);
 }
 
 EventLoop::EventLoop(Clock& clock)
@@ -341,6 +363,17 @@ void EventLoop::ProcessMessages() {
         if (native_->roundsEnded.count(round) || !native_->DispatchOne()) break;
     }
     native_->roundsEnded.erase(round);
+    // Input, paint and window timer messages come out of the queue only after every
+    // posted message, the round's end among them: they are run here, or a window
+    // would never paint and a wait for input would return at once, again and again.
+    MSG message;
+    for (int i = 0; i < MaxMessagesPerPass; ++i) {
+        if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_INPUT | PM_QS_PAINT) &&
+            !PeekMessageW(&message, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE) &&
+            !PeekMessageW(&message, nullptr, WmSysTimer, WmSysTimer, PM_REMOVE))
+            break;
+        Dispatch(message);
+    }
     const int64_t now = clock_.NowMs();
     const size_t timerCount = timers_.size();
     for (size_t i = 0; i < timerCount && RunOneDueTimer(now); ++i) {
@@ -387,6 +420,18 @@ void EventLoop::Run() {
 void EventLoop::Quit() {
     quit_ = true;
     poller_.Wake();
+}
+
+void EventLoop::TimersChanged() {
+    if (!native_ || !IsWindowThread()) return;
+    const int64_t untilTimer = MsUntilNextTimer();
+    if (untilTimer < 0) {
+        KillTimer(native_->own, DueTimerId);
+        return;
+    }
+    SetTimer(native_->own, DueTimerId,
+             static_cast<UINT>(std::clamp<int64_t>(untilTimer, USER_TIMER_MINIMUM, INT32_MAX)),
+             nullptr);
 }
 
 } // namespace winsys

@@ -26,6 +26,7 @@
 #undef ERROR
 
 #include <cstdint>
+#include <functional>
 
 namespace winsys {
 
@@ -40,5 +41,11 @@ inline ::HWND NativeWindow(uint32_t window) {
 inline UINT NativeMessage(uint32_t msg) {
     return WM_USER + msg;
 }
+
+// The window thread's message filter: sees every message the event loop takes from
+// the thread's queue before it is translated and dispatched, and returns true for a
+// message it has handled itself (the window's keyboard navigation). One filter at a
+// time; an empty one takes it away. Window thread only.
+void SetMessageFilter(std::function<bool(MSG& message)> filter);
 
 } // namespace winsys

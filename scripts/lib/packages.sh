@@ -22,8 +22,8 @@ packages_measure="xvfb xauth"
 packages_package="debhelper dpkg-dev librsvg2-bin"
 packages_package_check="lintian desktop-file-utils appstream python3"
 # The Windows stage (scripts/test-windows): the mingw-w64 cross compiler, GoogleTest's
-# sources for it, and wine64 to run what it builds.
-packages_windows="g++-mingw-w64-x86-64 googletest wine64 socat python3 zip"
+# sources for it, wine64 to run what it builds, and a virtual display for the window.
+packages_windows="g++-mingw-w64-x86-64 googletest wine64 socat python3 zip xvfb"
 
 ensure_packages() {
     local wanted="" missing="" pkg group

@@ -1,8 +1,8 @@
-#include "ui/Layout.h"
+#include "tool/MainFormLayout.h"
 
 #include <map>
 
-namespace ui {
+namespace tool {
 
 namespace {
 
@@ -153,13 +153,16 @@ const std::vector<Decoration> TheDecorations = {
 const Placement* FindPlacement(const std::string& name) {
     static const std::map<std::string, const Placement*> byName = [] {
         std::map<std::string, const Placement*> m;
-        for (const Placement& p : Table) m[p.name] = &p;
+        for (const Placement& p : Table)
+            m[p.name] = &p;
         return m;
     }();
     auto it = byName.find(name);
     return it == byName.end() ? nullptr : it->second;
 }
 
-const std::vector<Decoration>& Decorations() { return TheDecorations; }
+const std::vector<Decoration>& Decorations() {
+    return TheDecorations;
+}
 
-} // namespace ui
+} // namespace tool

@@ -1,16 +1,17 @@
 #pragma once
-// Where each control of the main window sits and how it looks, by control name.
+// Where each control of the main window sits and how it looks, by control name: the
+// geometry every front end gives the window (the Qt widgets, the native controls).
 // Positions are in pixels inside the parent control's widget (for a titled frame,
 // from its outer edge, title included).
 #include <string>
 #include <vector>
 
-namespace ui {
+namespace tool {
 
 enum class Look {
-    Plain,  // the widget as its kind draws it
-    Lamp,   // a label used as a lamp: a sunken box filled with the label's colour
-    Title,  // a label that names its frame: bold
+    Plain, // the widget as its kind draws it
+    Lamp,  // a label used as a lamp: a sunken box filled with the label's colour
+    Title, // a label that names its frame: bold
 };
 
 struct Placement {
@@ -22,10 +23,10 @@ struct Placement {
 // Texts and frames that only decorate the window (no control of the model stands
 // behind them); each lies beneath the controls of its parent.
 struct Decoration {
-    const char* parent;  // a control name
+    const char* parent; // a control name
     const char* text;
     int left, top, width, height;
-    bool frame;          // a titled frame; else a text
+    bool frame; // a titled frame; else a text
 };
 
 // The outer size of the main window.
@@ -36,4 +37,4 @@ constexpr int WindowHeight = 608;
 const Placement* FindPlacement(const std::string& name);
 const std::vector<Decoration>& Decorations();
 
-} // namespace ui
+} // namespace tool
