@@ -17,8 +17,10 @@ TMainForm::TMainForm(EventLoop& loop, TMainFormPorts ports)
       Timer1(this, "Timer1", 250, false, &loop), Timer2(this, "Timer2", 2000, true, &loop),
       Timer3(this, "Timer3", 5000, false, &loop), Timer4(this, "Timer4", 200, false, &loop),
       Timer6(this, "Timer6", 500, false, &loop), loop_(loop), ports_(std::move(ports)) {
-    ComPort1 = ports_.serial.get();
-    WinsockPort1 = ports_.network.get();
+    if (ports_.serial) serialTap_ = std::make_unique<TappedComPort>(*ports_.serial, Traffic);
+    if (ports_.network) networkTap_ = std::make_unique<TappedWinsockPort>(*ports_.network, Traffic);
+    ComPort1 = serialTap_.get();
+    WinsockPort1 = networkTap_.get();
     SetDesignTimeProperties();
     BindEvents();
 }

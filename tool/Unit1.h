@@ -5,6 +5,7 @@
 //
 // Everything here runs on the window thread.
 #include "port/ComPortInterface.h"
+#include "tool/TrafficTap.h"
 #include "winsys/Controls.h"
 #include "winsys/EventLoop.h"
 #include "winsys/Timer.h"
@@ -48,6 +49,8 @@ class TMainForm : public TForm {
     char RciReply[4000] = {};
 
     // ---- Port components ----
+    // Every block written to and taken from the two ports, for the session's records.
+    TrafficTap Traffic;
     port::IComPort* ComPort1;
     port::IWinsockPort* WinsockPort1;
 
@@ -240,6 +243,10 @@ class TMainForm : public TForm {
     void BindEvents();
 
     EventLoop& loop_;
+    // The ports as the handlers see them; declared before ports_ so that they outlive
+    // the components' last events while those close.
+    std::unique_ptr<TappedComPort> serialTap_;
+    std::unique_ptr<TappedWinsockPort> networkTap_;
     TMainFormPorts ports_;
 };
 
