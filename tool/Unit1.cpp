@@ -16,7 +16,8 @@ TMainForm::TMainForm(EventLoop& loop, TMainFormPorts ports)
     : TForm("MainForm", "R-VEX Varentis Rv1.9 B [116]"),
       Timer1(this, "Timer1", 250, false, &loop), Timer2(this, "Timer2", 2000, true, &loop),
       Timer3(this, "Timer3", 5000, false, &loop), Timer4(this, "Timer4", 200, false, &loop),
-      Timer6(this, "Timer6", 500, false, &loop), loop_(loop), ports_(std::move(ports)) {
+      Timer6(this, "Timer6", 500, false, &loop), loop_(loop), ports_(std::move(ports)),
+      rowOutcomes_(static_cast<size_t>(StringGrid3.RowCount())) {
     if (ports_.serial) serialTap_ = std::make_unique<TappedComPort>(*ports_.serial, Traffic);
     if (ports_.network) networkTap_ = std::make_unique<TappedWinsockPort>(*ports_.network, Traffic);
     ComPort1 = serialTap_.get();
@@ -26,6 +27,15 @@ TMainForm::TMainForm(EventLoop& loop, TMainFormPorts ports)
 }
 
 TMainForm::~TMainForm() = default;
+
+TOutcome TMainForm::ShownOutcome(int row) const {
+    if (row < 0 || static_cast<size_t>(row) >= rowOutcomes_.size()) return {};
+    return rowOutcomes_[static_cast<size_t>(row)];
+}
+
+TOutcome TMainForm::ManualOutcome() const {
+    return manualOutcome_;
+}
 
 void TMainForm::SetDesignTimeProperties() {
     SetBounds(0, 0, 1033, 608);

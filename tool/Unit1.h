@@ -5,13 +5,16 @@
 //
 // Everything here runs on the window thread.
 #include "port/ComPortInterface.h"
+#include "tool/Readings.h"
 #include "tool/TrafficTap.h"
 #include "winsys/Controls.h"
 #include "winsys/EventLoop.h"
 #include "winsys/Timer.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <vector>
 
 namespace tool {
 
@@ -47,6 +50,18 @@ class TMainForm : public TForm {
     uint32_t SingleShot = 0;
     char RciFileName[150] = {};
     char RciReply[4000] = {};
+
+    // ---- Readings: outcomes of the Modbus exchanges (Readings.h) ----
+    // Counts since a port last opened.
+    TExchangeCounters Counters;
+    // Each is called with every completed reading, in order of completion.
+    std::vector<TReadingObserver> ReadingObservers;
+    // Each is called after every change of Counters.
+    std::vector<std::function<void()>> CountersObservers;
+    // The outcome behind what column 2 of grid row `row` shows now, and behind
+    // Edit20: good while they show a value or nothing.
+    TOutcome ShownOutcome(int row) const;
+    TOutcome ManualOutcome() const;
 
     // ---- Port components ----
     // Every block written to and taken from the two ports, for the session's records.
@@ -248,6 +263,8 @@ class TMainForm : public TForm {
     std::unique_ptr<TappedComPort> serialTap_;
     std::unique_ptr<TappedWinsockPort> networkTap_;
     TMainFormPorts ports_;
+    std::vector<TOutcome> rowOutcomes_;
+    TOutcome manualOutcome_;
 };
 
 // Fills list with the numbers (1 to 49, ascending, ended by 0) of the serial ports
