@@ -1,6 +1,7 @@
 // rvex-tool: the main window on a display, or headless driven by a script.
 //   rvex-tool                          the window, in the current directory
 //   rvex-tool --headless --script FILE the same window without a display ("-": stdin)
+#include "app/CommissioningActions.h"
 #include "app/DesignTimePorts.h"
 #include "app/HeadlessRunner.h"
 #include "app/PortDialogAnswers.h"
@@ -38,6 +39,8 @@ int RunHeadless(const char* scriptName) {
     app::HeadlessRunner runner(
         application, form, [&] { return tool::DumpState(form); }, std::cout);
     app::PortDialogAnswers dialogAnswers(runner);
+    tool::TCommissioning commissioning(form);
+    app::AddCommissioningActions(runner, commissioning, std::cout);
     application.Guard([&] { form.FormCreate(); });
     loop.ProcessMessages();
     runner.RunScript(*script);

@@ -104,3 +104,15 @@ std::string TappedWinsockPort::Describe() const {
 }
 
 } // namespace tool
+
+namespace tool {
+
+std::string TappedPortName(const port::IComPort* port) {
+    if (auto* serial = dynamic_cast<const TappedPortBase<port::IComPort>*>(port))
+        return serial->Name();
+    if (auto* network = dynamic_cast<const TappedPortBase<port::IWinsockPort>*>(port))
+        return network->Name();
+    return {};
+}
+
+} // namespace tool

@@ -104,3 +104,10 @@ class TappedWinsockPort final : public TappedPortBase<port::IWinsockPort> {
 std::string SerialPortName(unsigned comNumber);
 
 } // namespace tool
+
+namespace tool {
+
+// The name a tapped port publishes (see TappedPortBase::Name), or "" for another port.
+std::string TappedPortName(const port::IComPort* port);
+
+} // namespace tool

@@ -1,0 +1,27 @@
+#pragma once
+// What the module and the meter told about themselves in this session, gathered from
+// the traffic for the commissioning report: the replies to the release and
+// configuration reads, the meter's identification and its readout. A fact is the
+// bytes received after its request was sent and before the next request of any kind;
+// a new request of the same kind replaces it. Window thread only.
+#include "tool/TrafficTap.h"
+
+#include <string>
+
+namespace tool {
+
+class SessionFacts {
+  public:
+    void Observe(const TrafficEvent& event);
+
+    // Bytes as received ("" when not read in this session).
+    std::string Release;
+    std::string Configuration;
+    std::string MeterIdentification;
+    std::string MeterReadout;
+
+  private:
+    std::string* collecting_ = nullptr;
+};
+
+} // namespace tool
