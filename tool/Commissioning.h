@@ -80,6 +80,7 @@ class TCommissioning {
     void RemoveGoodReadingObserver(int id);
 
     const SessionFacts& Facts() const { return facts_; }
+    const TMainForm& Form() const { return form_; }
 
   private:
     void Completed(const TReading& reading);

@@ -1,7 +1,9 @@
 // app::RunWindow: the main window on a display, its logic driven from Qt's loop.
 #include "app/DesignTimePorts.h"
 #include "app/WindowFrontEnd.h"
+#include "tool/Commissioning.h"
 #include "tool/Unit1.h"
+#include "ui/CommissioningMenus.h"
 #include "ui/ErrorBox.h"
 #include "ui/FormView.h"
 #include "ui/Look.h"
@@ -48,6 +50,8 @@ int RunWindow(int argc, char** argv) {
     application.Errors().Headless = false;
     application.Errors().SetViewer([&errors](const std::string& message) { errors.Show(message); });
     ui::PortDialog portDialog([&view] { return view.Window(); });
+    tool::TCommissioning commissioning(form);
+    ui::CommissioningMenus commissioningMenus(application, view, commissioning);
 
     bool closed = false;
     auto close = [&] {
