@@ -1,5 +1,6 @@
 #include "tool/ModbusFrame.h"
 
+#include "tool/Exchanges.h"
 #include "tool/Unit1.h"
 
 #include <algorithm>
@@ -119,6 +120,16 @@ void SendRequest(TMainForm& f, const uint8_t* frame, uint16_t length) {
         out.lamp.SetColor(clLime);
     }
     std::memset(f.TxText, 0, sizeof f.TxText);
+}
+
+void SendRequest(TMainForm& f, const TModbusFrame& frame, TReading asked) {
+    bool anyOpen = (f.ComPort1 && f.ComPort1->GetOpen()) ||
+                   (f.WinsockPort1 && f.WinsockPort1->GetOpen());
+    if (frame.Length > 0 && anyOpen) {
+        asked.Request.assign(frame.Bytes, frame.Bytes + frame.Length);
+        f.Exchanges().Sending(std::move(asked), f.ModbusTcp == 1);
+    }
+    SendRequest(f, frame);
 }
 
 } // namespace tool

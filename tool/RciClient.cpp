@@ -131,8 +131,16 @@ void ShowBody(TMainForm& f, const std::string& body) {
     std::memcpy(f.RciReply, body.data(), n);
 }
 
-// Reads the reply and logs it; "" or the status text of a failure.
-std::string ReceiveReply(TMainForm& f, RciSocket& socket, FileHandle& log) {
+// A final reply head whose status is not 2xx: the LAN module refused the request.
+bool Refused(const RciReplyReader& reader) {
+    int status = reader.Status();
+    return reader.HeadDone() && status != 0 && (status < 200 || status > 299);
+}
+
+// Reads the reply and logs it; "" or the status text of a failure. The body of a
+// refused request is logged but neither kept nor followed by the status read.
+std::string ReceiveReply(TMainForm& f, RciSocket& socket, FileHandle& log,
+                         const std::string& peer) {
     RciReplyReader reader;
     std::string area(ReceiveAreaSize, '\0');
     uint64_t shown = 0;
@@ -148,12 +156,17 @@ std::string ReceiveReply(TMainForm& f, RciSocket& socket, FileHandle& log) {
         bool last = err != 0 || received == 0 || reader.Complete() || reader.Malformed();
         if (last) reader.Finish();
         log.Append(reader.TakeLog());
-        if (reader.BodyBytes() > shown) {
+        if (reader.BodyBytes() > shown && !Refused(reader)) {
             shown = reader.BodyBytes();
             ShowBody(f, reader.Body());
             f.Timer4.SetEnabled(true);
         }
         if (!last) continue;
+        if (Refused(reader)) {
+            std::string reason = reader.Reason().empty() ? "" : " " + reader.Reason();
+            return "Request refused by " + peer + ": HTTP " + std::to_string(reader.Status()) +
+                   reason;
+        }
         if (err != 0) {
             if (!reader.HeadDone()) return Format("Socket Error: %d\n", err);
             return Format("Error recieving main data chunk!\nError code: %d\n", err);
@@ -243,7 +256,8 @@ void TMainForm::SendRciRequest() {
         return report(Format("Couldn't send all of the RCI data! %d\n", static_cast<int>(sent)));
     if (err) return report(Format("Socket Error: %d\n", err));
 
-    std::string failure = ReceiveReply(*this, socket, log);
+    std::string peer = dotted + ":" + std::to_string(port);
+    std::string failure = ReceiveReply(*this, socket, log, peer);
     if (!failure.empty()) report(failure);
 }
 

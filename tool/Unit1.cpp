@@ -1,6 +1,7 @@
 #include "tool/Unit1.h"
 
 #include "tool/ConnectionControl.h"
+#include "tool/Exchanges.h"
 
 #include <cstdio>
 #include <cstring>
@@ -17,7 +18,8 @@ TMainForm::TMainForm(EventLoop& loop, TMainFormPorts ports)
       Timer1(this, "Timer1", 250, false, &loop), Timer2(this, "Timer2", 2000, true, &loop),
       Timer3(this, "Timer3", 5000, false, &loop), Timer4(this, "Timer4", 200, false, &loop),
       Timer6(this, "Timer6", 500, false, &loop), loop_(loop), ports_(std::move(ports)),
-      rowOutcomes_(static_cast<size_t>(StringGrid3.RowCount())) {
+      rowOutcomes_(static_cast<size_t>(StringGrid3.RowCount())),
+      exchanges_(std::make_unique<TExchanges>(*this)) {
     if (ports_.serial) serialTap_ = std::make_unique<TappedComPort>(*ports_.serial, Traffic);
     if (ports_.network) networkTap_ = std::make_unique<TappedWinsockPort>(*ports_.network, Traffic);
     ComPort1 = serialTap_.get();
@@ -27,6 +29,26 @@ TMainForm::TMainForm(EventLoop& loop, TMainFormPorts ports)
 }
 
 TMainForm::~TMainForm() = default;
+
+void TMainForm::ShowReading(const TReading& reading) {
+    if (reading.Target == TReadingTarget::ManualRead) {
+        manualOutcome_ = reading.Outcome;
+        Edit20.SetText(reading.ValueText);
+    } else if (reading.Row > 0 && static_cast<size_t>(reading.Row) < rowOutcomes_.size()) {
+        rowOutcomes_[static_cast<size_t>(reading.Row)] = reading.Outcome;
+        StringGrid3.SetCell(2, reading.Row, reading.ValueText);
+    }
+}
+
+void TMainForm::ClearShownValue(TReadingTarget target, int row) {
+    if (target == TReadingTarget::ManualRead) {
+        manualOutcome_ = {};
+        Edit20.SetText("");
+    } else if (row > 0 && static_cast<size_t>(row) < rowOutcomes_.size()) {
+        rowOutcomes_[static_cast<size_t>(row)] = {};
+        StringGrid3.SetCell(2, row, "");
+    }
+}
 
 TOutcome TMainForm::ShownOutcome(int row) const {
     if (row < 0 || static_cast<size_t>(row) >= rowOutcomes_.size()) return {};

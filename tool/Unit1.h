@@ -20,6 +20,8 @@ namespace tool {
 
 using namespace winsys;
 
+class TExchanges;
+
 // The two port components the window owns for its whole life.
 struct TMainFormPorts {
     std::unique_ptr<port::IComPort> serial;       // ComPort1
@@ -252,8 +254,16 @@ class TMainForm : public TForm {
     void Timer4Timer();
 
     EventLoop& Loop() { return loop_; }
+    // The Modbus requests waiting for their replies.
+    TExchanges& Exchanges() { return *exchanges_; }
 
   private:
+    friend class TExchanges;
+    // Shows a completed reading's value text in its place.
+    void ShowReading(const TReading& reading);
+    // Blanks a grid row's value cell (row 0, the titles, excepted) or Edit20.
+    void ClearShownValue(TReadingTarget target, int row);
+
     void SetDesignTimeProperties();
     void BindEvents();
 
@@ -265,6 +275,7 @@ class TMainForm : public TForm {
     TMainFormPorts ports_;
     std::vector<TOutcome> rowOutcomes_;
     TOutcome manualOutcome_;
+    std::unique_ptr<TExchanges> exchanges_;
 };
 
 // Fills list with the numbers (1 to 49, ascending, ended by 0) of the serial ports

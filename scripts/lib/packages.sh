@@ -1,7 +1,7 @@
 # Debian packages by purpose; ensure_packages installs the missing ones with apt-get.
 # shellcheck shell=bash
 packages_build="cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev qt6-serialport-dev qt6-charts-dev qt6-qpa-plugins fonts-dejavu-core libgl1-mesa-dev ccache"
-packages_test="socat xvfb xauth netbase curl mbpoll python3-pymodbus python3-serial libmodbus-dev"
+packages_test="locales socat xvfb xauth netbase curl mbpoll python3-pymodbus python3-serial libmodbus-dev"
 packages_run="xvfb xauth qt6-qpa-plugins fonts-dejavu-core"
 
 ensure_packages() {

@@ -294,6 +294,12 @@ TEST_P(SocketErrors, TheButtonShowsWhetherThePortIsStillOpen) {
     EXPECT_EQ(form->Label24.Caption(),
               c.connectedFirst && !c.stillOpen ? "Disconnesso" : "Socket Error");
     EXPECT_EQ(form->Label24.Color(), clBtnFace);
+    // A port that closed itself puts out its lamps and says why.
+    TColor lamp = c.stillOpen ? clLime : clBtnFace;
+    EXPECT_EQ(form->Label5.Color(), lamp);
+    EXPECT_EQ(form->Label13.Color(), lamp);
+    EXPECT_EQ(form->StatusBar1.Text(), c.stillOpen ? "    OPEN IP SOCKET Wait"
+                                                   : "    Socket Error: " + std::to_string(c.code));
     form->BitBtn5.Click(); // the next click finds the port as the button shows it
     EXPECT_EQ(network->GetOpen(), !c.stillOpen);
 }
@@ -313,6 +319,8 @@ TEST_F(Connection, APeerThatClosesIsShownDisconnectedAndClosed) {
     network->PeerClose();
     EXPECT_EQ(form->Label24.Caption(), "Disconnesso");
     EXPECT_TRUE(NetworkShown(false));
+    EXPECT_EQ(form->Label5.Color(), clBtnFace);
+    EXPECT_EQ(form->Label13.Color(), clBtnFace);
 }
 
 TEST_F(Connection, TheFramingButtonsSetTheFlagLabelAndColour) {

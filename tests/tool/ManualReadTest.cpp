@@ -1,5 +1,6 @@
 #include "CaseName.h"
 #include "FormFixture.h"
+#include "ModbusReplies.h"
 
 #include <gtest/gtest.h>
 
@@ -39,7 +40,7 @@ TEST_F(ManualRead, TheWorkedExampleReadsADoubleIntoEdit20) {
     EXPECT_EQ(form->Edit20.Text(), "");
     EXPECT_FALSE(form->Timer6.Enabled());
     EXPECT_EQ(form->ValueType, static_cast<uint32_t>('d'));
-    serial->Deliver(std::string("\x0A\x03\x08\x00\x00\x00\x00\x00\x00\x40\x59\x00\x00", 13));
+    serial->Deliver(RtuReply(0x0A, {0, 0, 0, 0, 0, 0, 0x40, 0x59}));
     Advance(250);
     EXPECT_EQ(form->Edit20.Text(), "100.000000");
 }
@@ -102,9 +103,17 @@ TEST_F(ManualRead, PollWhileCyclingStopsTheTableAndDecodesIntoEdit20) {
     EXPECT_EQ(Poll().size(), 8u);
     EXPECT_FALSE(form->Timer6.Enabled());
     EXPECT_EQ(form->GridPolling, 0u);
-    serial->Deliver(std::string("\x0A\x03\x02\x00\x2A\x00\x00", 7));
+    // The lamps and glyphs say polling has stopped.
+    EXPECT_EQ(form->Label43.Color(), clBtnFace);
+    EXPECT_EQ(form->Label44.Color(), clLime);
+    EXPECT_EQ(form->Label45.Color(), clLime);
+    EXPECT_EQ(form->BitBtn2.Glyph().fileName, "BmpX.bmp");
+    EXPECT_EQ(form->BitBtn3.Glyph().fileName, "BmpX.bmp");
+    serial->Deliver(RtuReply(0x0A, {0x00, 0x2A}));
     Advance(1000);
     EXPECT_EQ(form->Edit20.Text(), "42");
+    // The table's last request, which nothing answered before the manual one went out.
+    EXPECT_EQ(form->StringGrid3.Cell(2, 1), "no reply");
     EXPECT_EQ(serial->Written(), ""); // table polling does not resume by itself
 }
 
@@ -115,7 +124,9 @@ TEST_F(ManualRead, AfterASingleShotPollFirstTakesTheSelectedRowAndStops) {
     form->StringGrid3.DblClick();
     Advance(100);
     serial->TakeWritten();
-    form->StringGrid3.SetCell(2, 2, "5");
+    serial->Deliver(RtuReply(0x0A, {0x00, 0x05}));
+    Advance(250);
+    EXPECT_EQ(form->StringGrid3.Cell(2, 2), "5");
     EXPECT_EQ(Hex(Poll()), "0A 03 01 C6 00 04 A4 B3");
     EXPECT_EQ(form->RowCursor, 2);
     EXPECT_EQ(form->StringGrid3.Cell(2, 2), "");

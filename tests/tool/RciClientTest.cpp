@@ -312,6 +312,37 @@ TEST_F(RciClient, AReplyWithoutBodyKeepsTheEarlierReplyAndLeavesTimer4Off) {
     EXPECT_FALSE(form->Timer4.Enabled());
 }
 
+struct RefusalCase {
+    const char* statusLine;
+    const char* shown;
+};
+
+class RciRefusals : public RciClient, public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(RciRefusals, AStatusOtherThan2xxIsAFailureWithoutTheStatusRead) {
+    std::strcpy(form->RciReply, "earlier reply");
+    std::string head = std::string(GetParam().statusLine) +
+                       "\r\nContent-Type: text/html\r\nTransfer-Encoding: chunked\r\n\r\n";
+    HttpServer server({Exchange{{head + "5\r\noops!\r\n0\r\n\r\n"}}});
+    Post("<rci_request/>", &server);
+    EXPECT_EQ(Status(), "Request refused by 127.0.0.1:" + std::to_string(server.Port()) +
+                            ": HTTP " + GetParam().shown);
+    EXPECT_FALSE(form->Timer4.Enabled());
+    EXPECT_EQ(Reply(), "earlier reply");
+    // Logged as any exchange.
+    EXPECT_EQ(ReadFile("logfilex.txt"),
+              Head(14) + "\r\n<rci_request/>\r\n\r\n" + head + "\r\noops!\r\n\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RciRefusals,
+    ::testing::Values(RefusalCase{"HTTP/1.1 401 Unauthorized", "401 Unauthorized"},
+                      RefusalCase{"HTTP/1.1 404 Not Found", "404 Not Found"},
+                      RefusalCase{"HTTP/1.1 500 Internal Server Error",
+                                  "500 Internal Server Error"},
+                      RefusalCase{"HTTP/1.0 503", "503"}),
+    [](const auto& info) { return "Status" + std::string(info.param.shown).substr(0, 3); });
+
 // ---- the socket boundary
 
 TEST(RciSocket, SendAllKeepsSendingWhenTheSystemTakesOnlyPartOfTheData) {
