@@ -3,109 +3,23 @@
 // request the tool puts on the line and answers it. Then the same against rvex-sim,
 // whose static values are known. Expected values are computed here from the register
 // layouts, not taken from the tool.
+#include "PtyModule.h"
 #include "ToolRun.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <unistd.h>
-
-#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <mutex>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
 
 using namespace e2e;
-
-// The module on a pty's master: answers each Read Holding Registers request of slave
-// 10 from its register map and keeps every request it saw.
-class PtyModule {
-  public:
-    explicit PtyModule(Registers regs) : regs_(std::move(regs)) {
-        char name[128];
-        if (openpty(&master_, &slave_, name, nullptr, nullptr) == 0) path_ = name;
-        fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
-        // The tool must not inherit the master: its copy would keep the pty alive.
-        fcntl(master_, F_SETFD, FD_CLOEXEC);
-        fcntl(slave_, F_SETFD, FD_CLOEXEC);
-        thread_ = std::thread([this] { Run(); });
-    }
-    ~PtyModule() {
-        stop_ = true;
-        thread_.join();
-        if (master_ >= 0) close(master_);
-        close(slave_);
-    }
-    // After answering n requests the module goes away at the next one, as a pulled
-    // adapter: the pty's master closes (the kernel then drops what the pty still held,
-    // so the answers given have been read by then).
-    void VanishAfter(int n) { vanishAfter_ = n; }
-    const std::string& Path() const { return path_; }
-    std::vector<std::string> Requests() {
-        std::lock_guard lock(mutex_);
-        return requests_;
-    }
-    // The reply the module gives to a request for count registers at start.
-    std::string Reply(unsigned start, unsigned count) const {
-        return ReadReply(regs_, start, count);
-    }
-
-  private:
-    void Run() {
-        std::string pending;
-        const auto deadline = std::chrono::steady_clock::now() + 120s;
-        while (!stop_ && std::chrono::steady_clock::now() < deadline) {
-            pollfd p{master_, POLLIN, 0};
-            if (poll(&p, 1, 20) <= 0) continue;
-            char buf[512];
-            ssize_t n = read(master_, buf, sizeof buf);
-            if (n <= 0) continue;
-            pending.append(buf, static_cast<std::size_t>(n));
-            while (pending.size() >= 8) {
-                std::string frame = pending.substr(0, 8);
-                if (frame[1] != 3 || WithCrc(frame.substr(0, 6)) != frame) {
-                    pending.erase(0, 1); // not a request here: look one byte on
-                    continue;
-                }
-                pending.erase(0, 8);
-                if (answered_ == vanishAfter_) {
-                    close(master_);
-                    master_ = -1;
-                    return;
-                }
-                {
-                    std::lock_guard lock(mutex_);
-                    requests_.push_back(SpacedHex(frame));
-                }
-                auto u = [&](int i) { return static_cast<unsigned char>(frame[i]); };
-                std::string reply = Reply(u(2) << 8 | u(3), u(4) << 8 | u(5));
-                if (write(master_, reply.data(), reply.size()) < 0) break;
-                ++answered_;
-            }
-        }
-    }
-
-    Registers regs_;
-    int master_ = -1, slave_ = -1;
-    std::string path_;
-    std::atomic<bool> stop_{false};
-    std::atomic<int> vanishAfter_{-1};
-    int answered_ = 0;
-    std::mutex mutex_;
-    std::vector<std::string> requests_;
-    std::thread thread_;
-};
 
 class SerialE2e : public ToolRun {
   protected:
