@@ -456,6 +456,8 @@ class TBaseDispatcher {
     uint64_t InTotal = 0;          // bytes ever put into the ring
     uint64_t ScanCount = 0;        // bytes examined by the data triggers
     uint64_t AvailNotifyCount = 0; // InTotal at the last avail notification
+    // AvailNotifyCount after a notification that a window did not take in time.
+    static constexpr uint64_t AvailNotifyAgain = UINT64_MAX;
     bool InAvailNotify = false;
     uint32_t AvailReadCount = 0;
     uint32_t AvailReadMax = 0;

@@ -250,6 +250,7 @@ bool TBaseDispatcher::SendNotify(uint32_t Msg, uint32_t TriggerHandle, uint32_t 
         InAvailNotify = Msg == PortMsgAvail || Msg == PortMsgData;
     }
     winsys::LPARAM lParam = MakePortLParam(PortHandleValue, Data);
+    uint32_t skippedBefore = SkippedNotifyCount.load();
 
     bool completed = CallHandlers(EventTriggerHandlers, Msg, TriggerHandle, lParam) &&
                      CallHandlers(ProcTriggerHandlers, Msg, TriggerHandle, lParam);
@@ -275,6 +276,14 @@ bool TBaseDispatcher::SendNotify(uint32_t Msg, uint32_t TriggerHandle, uint32_t 
                 if (Msg == PortMsgAvail && commit != TriggerHandle) result = false;
             }
         }
+    }
+    if (Msg == PortMsgAvail && SkippedNotifyCount.load() != skippedBefore) {
+        // A window held past the hand-off limit never saw these bytes: announce them
+        // again at the dispatch thread's next pass, so that they reach it as soon as
+        // it is free rather than with the next byte that arrives.
+        std::lock_guard inLock(InLock);
+        std::lock_guard stateLock(StateLock);
+        AvailNotifyCount = AvailNotifyAgain;
     }
     {
         std::lock_guard lock(StateLock);

@@ -3,6 +3,7 @@
 #include "port/ComMapping.h"
 #include "tool/DecimalText.h"
 #include "tool/Unit1.h"
+#include "winsys/Application.h"
 
 namespace tool {
 
@@ -26,9 +27,11 @@ void ShowNetworkPortClosed(TMainForm& f) {
     f.Label13.SetColor(clBtnFace);
 }
 
+// A port has opened: the counters start again, and so may the errors shown.
 void RestartCounters(TMainForm& f) {
+    winsys::ReportSuccess();
     f.Counters = {};
-    for (auto& observer : f.CountersObservers) observer();
+    f.NotifyCountersChanged();
 }
 
 void ShowGlyphState(TBitBtn& button, bool open) {

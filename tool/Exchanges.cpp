@@ -3,6 +3,7 @@
 #include "tool/ReplyDecoding.h"
 #include "tool/ReplyJudging.h"
 #include "tool/Unit1.h"
+#include "winsys/Application.h"
 
 #include <algorithm>
 
@@ -36,8 +37,7 @@ void TExchanges::Sending(TReading asked, bool modbusTcp) {
     });
     waiting_.push_back(std::move(request));
     ++form_.Counters.Requests;
-    for (auto& observer : form_.CountersObservers)
-        observer();
+    form_.NotifyCountersChanged();
     SettleUnanswered();
 }
 
@@ -136,11 +136,11 @@ void TExchanges::Finish(uint64_t id, TOutcome outcome, std::span<const uint8_t> 
         return r.id > id && r.reading.Target == reading.Target && r.reading.Row == reading.Row;
     });
     if (!(placeTaken && outcome.Kind == TOutcomeKind::NoReply)) form_.ShowReading(reading);
+    if (outcome.IsGood()) winsys::ReportSuccess();
     form_.Counters.Count(outcome);
-    for (auto& observer : form_.CountersObservers)
-        observer();
+    form_.NotifyCountersChanged();
     for (auto& observer : form_.ReadingObservers)
-        observer(reading);
+        if (observer) observer(reading);
 }
 
 } // namespace tool

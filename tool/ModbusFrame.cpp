@@ -2,6 +2,7 @@
 
 #include "tool/Exchanges.h"
 #include "tool/Unit1.h"
+#include "winsys/Application.h"
 
 #include <algorithm>
 #include <cstring>
@@ -113,13 +114,16 @@ void SendRequest(TMainForm& f, const uint8_t* frame, uint16_t length) {
         port::IComPort* port;
         TLabel& lamp;
     };
+    bool written = false;
     for (const Output& out : {Output{f.ComPort1, f.Label18}, Output{f.WinsockPort1, f.Label23}}) {
         if (!out.port || !out.port->GetOpen()) continue;
         out.port->PutBlock(f.TxText, length);
+        written = length > 0;
         out.lamp.SetCaption("TXD");
         out.lamp.SetColor(clLime);
     }
     std::memset(f.TxText, 0, sizeof f.TxText);
+    if (written) winsys::ReportSuccess();
 }
 
 void SendRequest(TMainForm& f, const TModbusFrame& frame, TReading asked) {

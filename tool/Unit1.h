@@ -56,10 +56,15 @@ class TMainForm : public TForm {
     // ---- Readings: outcomes of the Modbus exchanges (Readings.h) ----
     // Counts since a port last opened.
     TExchangeCounters Counters;
-    // Each is called with every completed reading, in order of completion.
+    // Each is called with every completed reading, in order of completion (an empty
+    // one is skipped, so an observer that ends before the form can leave its place).
     std::vector<TReadingObserver> ReadingObservers;
-    // Each is called after every change of Counters.
+    // Each is called after every change of Counters (an empty one is skipped).
     std::vector<std::function<void()>> CountersObservers;
+    void NotifyCountersChanged() {
+        for (auto& observer : CountersObservers)
+            if (observer) observer();
+    }
     // The outcome behind what column 2 of grid row `row` shows now, and behind
     // Edit20: good while they show a value or nothing.
     TOutcome ShownOutcome(int row) const;

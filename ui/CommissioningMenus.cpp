@@ -10,6 +10,7 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QPageLayout>
@@ -53,14 +54,20 @@ CommissioningMenus::CommissioningMenus(winsys::TApplication& application, FormVi
                          });
     }
 
-    // The sign sits in the status bar at its right end, over no control of its own.
+    // The sign sits in the status bar's row of permanent fields, left of the others
+    // (the row is made here when no field made it before).
     if (QWidget* bar = view_.WidgetOf("StatusBar1")) {
         sign_ = new QLabel("\u25CF REC", bar);
         sign_->setObjectName("RecordingSign");
         sign_->setToolTip("Sessione in registrazione");
         sign_->setStyleSheet("QLabel { color: #d00000; font-weight: bold; }");
-        sign_->adjustSize();
-        sign_->move(bar->width() - sign_->width() - 6, (bar->height() - sign_->height()) / 2);
+        auto* row = qobject_cast<QHBoxLayout*>(bar->layout());
+        if (!row) {
+            row = new QHBoxLayout(bar);
+            row->setContentsMargins(0, 0, 6, 0);
+            row->addStretch(1);
+        }
+        row->insertWidget(1, sign_);
         sign_->hide();
     }
     commissioning_.OnRecordingChanged = [this](bool recording) { ShowRecording(recording); };

@@ -9,12 +9,14 @@
 #include "ui/Look.h"
 #include "ui/LoopBridge.h"
 #include "ui/PortDialog.h"
+#include "ui/ReadingsView.h"
 #include "ui/QtText.h"
 #include "ui/Widgets.h"
 #include "winsys/Application.h"
 
 #include <QApplication>
 
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 
@@ -38,6 +40,8 @@ int RunWindow(int argc, char** argv) {
         return 2;
     }
     QApplication qt(argc, argv);
+    // Qt has set the desktop's locale; numbers are written and read with a point.
+    std::setlocale(LC_NUMERIC, "C");
     ui::ApplyLook(qt);
 
     winsys::EventLoop loop;
@@ -45,12 +49,14 @@ int RunWindow(int argc, char** argv) {
     tool::TMainForm form(loop, MakeDesignTimePorts());
     ui::LoopBridge bridge(loop);
     ui::FormView view(application, form, bridge);
+    ui::ReadingsView readings(form, view);
 
     ui::ErrorBox errors(ui::ToQt(form.Caption()), [&view] { return view.Window(); });
     application.Errors().Headless = false;
     application.Errors().SetViewer([&errors](const std::string& message) { errors.Show(message); });
     ui::PortDialog portDialog([&view] { return view.Window(); });
     tool::TCommissioning commissioning(form);
+    // After the readings view: the recording sign joins its row in the status bar.
     ui::CommissioningMenus commissioningMenus(application, view, commissioning);
 
     bool closed = false;

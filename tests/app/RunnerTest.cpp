@@ -131,7 +131,9 @@ TEST(HeadlessRunner, LoadsTable2SelectsTheFramingAndStartsAndStopsPolling) {
     auto state = LinesWith(r.output, "{\"RxBuffer\"");
     ASSERT_EQ(state.size(), 1u);
     for (const char* item : {"\"ModbusTcp\":1", "\"RowCursor\":1", "\"PollRow\":1", "\"TransactionCounter\":1",
-                             "\"HexDisplay\":1", "\"GridPolling\":1", "\"AutoAdvance\":1"})
+                             "\"HexDisplay\":1", "\"GridPolling\":1", "\"AutoAdvance\":1",
+                             "\"Counters\":{\"Requests\":0,\"Good\":0,\"Exceptions\":0,\"BadReplies\":0,"
+                             "\"NoReplies\":0}}"})
         EXPECT_NE(state[0].find(item), std::string::npos) << item;
 }
 

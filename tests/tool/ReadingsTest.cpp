@@ -358,6 +358,34 @@ TEST_F(Readings, NoPortOpenSendsNothingAndCountsNothing) {
     EXPECT_EQ(form->Counters, tool::TExchangeCounters{});
 }
 
+// ---- An error that repeats ----
+
+TEST_F(Readings, AVanishedDeviceShowsOneErrorWhilePollingGoesOnCounting) {
+    form->BitBtn2.Click();
+    Advance(700);
+    serial->FailWrites(-3002, "The device has gone away");
+    Advance(35000); // 50 ticks, 12 of them at the table's end sending nothing
+    EXPECT_EQ(Errors(), std::vector<std::string>{"The device has gone away"});
+    EXPECT_EQ(application.Errors().Repeats(), 37);
+    EXPECT_TRUE(form->Timer6.Enabled());
+    EXPECT_EQ(form->Counters.Requests, 39u);
+    EXPECT_EQ(form->Counters.NoReplies, 38u);
+    EXPECT_EQ(Cell(1), "no reply");
+    application.Guard([&] { form->Button42.Click(); }); // one click stops it
+    EXPECT_FALSE(form->Timer6.Enabled());
+
+    // After a success the same error is shown again; so it is after an operator's action.
+    serial->FailWrites(0, "");
+    application.Guard([&] { form->BitBtn2.Click(); });
+    Advance(700);
+    serial->FailWrites(-3002, "The device has gone away");
+    Advance(700);
+    EXPECT_EQ(Errors().size(), 2u);
+    application.Guard([&] { form->BitBtn2.Click(); });
+    Advance(700);
+    EXPECT_EQ(Errors().size(), 3u);
+}
+
 // ---- Numbers with a decimal point under a comma locale ----
 
 TEST_F(Readings, NumbersKeepTheirDecimalPointUnderACommaLocale) {

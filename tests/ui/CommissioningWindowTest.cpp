@@ -6,6 +6,7 @@
 #include "tool/Commissioning.h"
 #include "ui/CommissioningMenus.h"
 #include "ui/FormView.h"
+#include "ui/ReadingsView.h"
 #include "ui/TrendWindow.h"
 #include "ui/Widgets.h"
 
@@ -17,6 +18,7 @@
 #include <QDir>
 #include <QImage>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
 
 #include <filesystem>
@@ -49,6 +51,7 @@ class CommissioningWindow : public fakes::FormFixture {
         serial->SetOpen(true);
         bridge = std::make_unique<ui::LoopBridge>(loop);
         view = std::make_unique<ui::FormView>(application, *form, *bridge);
+        readings = std::make_unique<ui::ReadingsView>(*form, *view); // as the window has it
         commissioning = std::make_unique<tool::TCommissioning>(*form);
         menus = std::make_unique<ui::CommissioningMenus>(application, *view, *commissioning);
         menus->AskSaveName = [this](const QString&, const QString&, const QString&) {
@@ -59,6 +62,7 @@ class CommissioningWindow : public fakes::FormFixture {
     ~CommissioningWindow() override {
         menus.reset();
         commissioning.reset();
+        readings.reset();
         view.reset();
         bridge.reset();
     }
@@ -76,6 +80,7 @@ class CommissioningWindow : public fakes::FormFixture {
     QString answer; // the file name the save dialog gives
     std::unique_ptr<ui::LoopBridge> bridge;
     std::unique_ptr<ui::FormView> view;
+    std::unique_ptr<ui::ReadingsView> readings;
     std::unique_ptr<tool::TCommissioning> commissioning;
     std::unique_ptr<ui::CommissioningMenus> menus;
 };
@@ -92,6 +97,14 @@ TEST_F(CommissioningWindow, TheGridMenuRecordsWithACheckMarkAndASignWhileOn) {
     record->trigger();
     EXPECT_TRUE(commissioning->Recording());
     EXPECT_TRUE(menus->RecordingSign()->isVisible());
+    // Beside the counters, not over them (the status bar is kept for a look).
+    QWidget* bar = view->WidgetOf("StatusBar1");
+    bar->layout()->activate();
+    EXPECT_FALSE(
+        menus->RecordingSign()->geometry().intersects(readings->CountersField()->geometry()));
+    EXPECT_TRUE(bar->rect().contains(menus->RecordingSign()->geometry()));
+    QDir().mkpath(RVEX_SCREENSHOT_DIR);
+    bar->grab().save(RVEX_SCREENSHOT_DIR "/status-recording.png");
     EXPECT_TRUE(Entry(*menus->GridMenu(1), "Registra sessione")->isChecked());
     EXPECT_TRUE(Entry(*menus->MonitorMenu(), "Registra sessione")->isChecked());
     Entry(*menus->MonitorMenu(), "Registra sessione")->trigger();
