@@ -331,3 +331,49 @@ TEST_F(Record, TheTableAndTheChecksSayWhatEachRowLastGave) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Record, TheReportHoldsWhatTheModuleAndTheMeterToldWithEveryTextEscaped) {
+    form->Button20.Click(); // release
+    Reply("Release <FW> 1.9 & \xE8\r\n");
+    form->Button17.Click(); // configuration
+    Reply("<config_begin\r\nModAdd:10\r\nconfig_end>\r\n");
+    form->Button21.Click(); // meter sign-on, then its acknowledgement
+    Reply("/RVX5RVEX-SIM-M1\r\n");
+    form->Button22.Click();
+    Reply("\x02"
+          "1.8.0(012345.678*kWh)\r\n!\r\n\x03"
+          "A");
+    form->Label31.SetCaption("PIN1->Unasserted ( Run )"); // as the last status read left it
+    RequestRow(1);
+    Reply(RtuReply(0x0A, {0x2D, 0x18, 0x54, 0x44, 0x21, 0xFB, 0x40, 0x09}));
+    RequestRow(2);
+    Reply(RtuException(0x0A, 0x02));
+
+    const tool::SessionFacts& facts = commissioning->Facts();
+    EXPECT_EQ(facts.Release, "Release <FW> 1.9 & \xE8\r\n");
+    EXPECT_EQ(facts.Configuration, "<config_begin\r\nModAdd:10\r\nconfig_end>\r\n");
+    EXPECT_EQ(facts.MeterIdentification, "/RVX5RVEX-SIM-M1\r\n");
+    EXPECT_EQ(facts.MeterReadout, "\x02"
+                                  "1.8.0(012345.678*kWh)\r\n!\r\n\x03"
+                                  "A");
+
+    std::string html = commissioning->ReportHtml();
+    EXPECT_TRUE(tool::IsValidUtf8(html));
+    for (const char* part :
+         {"<pre>Release &lt;FW&gt; 1.9 &amp; \xC3\xA8\r\n</pre>",
+          "<pre>&lt;config_begin\r\nModAdd:10\r\nconfig_end&gt;\r\n</pre>",
+          "<pre>\xE2\x90\x82"
+          "1.8.0(012345.678*kWh)",
+          "<li>PIN1-&gt;Unasserted ( Run )</li>",
+          "<td>Nota, &quot;uno&quot;</td><td>3.141593</td><td>good</td>",
+          "<tr class=\"bad\"><td>2</td><td>462</td>",
+          "<li>Row 2 (462 C.1.0): exception 02: illegal data address</li>",
+          "<li>Row 3 (470 2.8.0): not read</li>", "<tr><td>Requests sent</td><td>2</td></tr>"})
+        EXPECT_NE(html.find(part), std::string::npos) << part;
+    EXPECT_EQ(html.find("<FW>"), std::string::npos);
+    EXPECT_EQ(html.find("Label32"), std::string::npos); // pins never read are left out
+}
+
+} // namespace
