@@ -227,10 +227,14 @@ TReportData TCommissioning::ReportData() const {
         if (pin->Caption() != pin->Name()) d.Pins.push_back(pin->Caption());
     const winsys::TStringGrid& grid = f.StringGrid3;
     for (int row : FilledRows(grid)) {
-        TReportRow r{TrimmedCell(grid, 0, row), TrimmedCell(grid, 1, row),
-                     TrimmedCell(grid, 3, row), TrimmedCell(grid, 4, row),
-                     TrimmedCell(grid, 5, row), TrimmedCell(grid, 6, row),
-                     TrimmedCell(grid, 2, row)};
+        TReportRow r;
+        r.Rif = TrimmedCell(grid, 0, row);
+        r.Address = TrimmedCell(grid, 1, row);
+        r.Type = TrimmedCell(grid, 3, row);
+        r.Count = TrimmedCell(grid, 4, row);
+        r.Obis = TrimmedCell(grid, 5, row);
+        r.Note = TrimmedCell(grid, 6, row);
+        r.Value = TrimmedCell(grid, 2, row);
         if (const TReading* last = LastReading(row)) {
             r.Outcome = OutcomeText(last->Outcome);
             r.ReadAt = IsoLocalTime(last->CompletedAt);
