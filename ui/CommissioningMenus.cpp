@@ -172,7 +172,8 @@ void CommissioningMenus::WriteReportPdf(const QString& path) {
 
 void CommissioningMenus::OpenTrend(int row) {
     if (row <= 0) return;
-    if (!trend_)
+    // A trend closed by the operator is over; the next one starts afresh.
+    if (!trend_ || !trend_->isVisible())
         trend_ = std::make_unique<TrendWindow>(commissioning_, commissioning_.Form().StringGrid3);
     trend_->AddRow(row);
     trend_->show();

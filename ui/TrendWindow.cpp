@@ -84,7 +84,7 @@ int TrendWindow::PointCount(int row) const {
 
 void TrendWindow::Plot(int row, double value, tool::WallTime at) {
     auto it = series_.find(row);
-    if (it == series_.end()) return;
+    if (it == series_.end() || !isVisible()) return; // plotted while open only
     auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count();
     it->second->append(static_cast<qreal>(ms), value);
     FitAxes();

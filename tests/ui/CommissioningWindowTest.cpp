@@ -150,6 +150,15 @@ TEST_F(CommissioningWindow, TheTrendPlotsEachRowsGoodReadingsAsItsOwnSeries) {
     EXPECT_FALSE(image.isNull());
     EXPECT_GT(image.width(), 100);
     EXPECT_FALSE(trend->SavePng("/nonexistent-folder/trend.png"));
+
+    // Closed, it plots nothing more; the next Trend starts a new one.
+    trend->close();
+    Read(1, fakes::RtuReply(0x0A, {0x2D, 0x18, 0x54, 0x44, 0x21, 0xFB, 0x40, 0x09}));
+    EXPECT_EQ(trend->PointCount(1), 1);
+    Entry(*menus->GridMenu(2), "Trend")->trigger();
+    ASSERT_TRUE(menus->Trend());
+    EXPECT_EQ(menus->Trend()->SeriesCount(), 1);
+    EXPECT_EQ(menus->Trend()->PointCount(2), 0);
 }
 
 TEST_F(CommissioningWindow, ExportAndReportWriteTheChosenFilesAndReportWhatCannotBeWritten) {
