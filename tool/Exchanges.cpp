@@ -22,7 +22,14 @@ TExchanges::Request* TExchanges::Find(uint64_t id) {
     return nullptr;
 }
 
+void TExchanges::TakeHandedOverBytes() {
+    // A port thread may be waiting to hand over bytes that came while the window
+    // thread was held (a long RCI exchange): they count before a reply is missed.
+    form_.Loop().ServeSentMessages();
+}
+
 void TExchanges::Sending(TReading asked, bool modbusTcp) {
+    TakeHandedOverBytes();
     for (Request& r : waiting_)
         r.superseded = true;
     uint64_t id = nextId_++;
@@ -33,6 +40,7 @@ void TExchanges::Sending(TReading asked, bool modbusTcp) {
             form_.Loop().StopTimer(r->deadline);
             r->deadline = 0;
         }
+        TakeHandedOverBytes();
         SettleUnanswered();
     });
     waiting_.push_back(std::move(request));

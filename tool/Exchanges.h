@@ -70,6 +70,7 @@ class TExchanges {
     const Arrival* ArrivalAt(size_t offset) const;
     void Finish(uint64_t id, TOutcome outcome, std::span<const uint8_t> reply);
     void SettleUnanswered();
+    void TakeHandedOverBytes();
 
     TMainForm& form_;
     std::deque<Request> waiting_;

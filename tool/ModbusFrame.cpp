@@ -127,8 +127,8 @@ void SendRequest(TMainForm& f, const uint8_t* frame, uint16_t length) {
 }
 
 void SendRequest(TMainForm& f, const TModbusFrame& frame, TReading asked) {
-    bool anyOpen = (f.ComPort1 && f.ComPort1->GetOpen()) ||
-                   (f.WinsockPort1 && f.WinsockPort1->GetOpen());
+    bool anyOpen =
+        (f.ComPort1 && f.ComPort1->GetOpen()) || (f.WinsockPort1 && f.WinsockPort1->GetOpen());
     if (frame.Length > 0 && anyOpen) {
         asked.Request.assign(frame.Bytes, frame.Bytes + frame.Length);
         f.Exchanges().Sending(std::move(asked), f.ModbusTcp == 1);

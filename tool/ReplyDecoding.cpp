@@ -39,7 +39,8 @@ template <class... Args> std::string Format(const char* format, Args... args) {
 std::string FixedText(double value, int decimals) {
     // Wide enough for the largest double (309 digits), the point and the decimals.
     char text[400];
-    auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+    auto result =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
     return std::string(text, result.ptr);
 }
 

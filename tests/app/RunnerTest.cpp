@@ -130,10 +130,11 @@ TEST(HeadlessRunner, LoadsTable2SelectsTheFramingAndStartsAndStopsPolling) {
     EXPECT_NE(grid[0].find("[\"2\",\"102\",\"     \",\"i\",\"1\",\"C.1.0\",\"stato\"]"), std::string::npos);
     auto state = LinesWith(r.output, "{\"RxBuffer\"");
     ASSERT_EQ(state.size(), 1u);
-    for (const char* item : {"\"ModbusTcp\":1", "\"RowCursor\":1", "\"PollRow\":1", "\"TransactionCounter\":1",
-                             "\"HexDisplay\":1", "\"GridPolling\":1", "\"AutoAdvance\":1",
-                             "\"Counters\":{\"Requests\":0,\"Good\":0,\"Exceptions\":0,\"BadReplies\":0,"
-                             "\"NoReplies\":0}}"})
+    for (const char* item :
+         {"\"ModbusTcp\":1", "\"RowCursor\":1", "\"PollRow\":1", "\"TransactionCounter\":1",
+          "\"HexDisplay\":1", "\"GridPolling\":1", "\"AutoAdvance\":1",
+          "\"Counters\":{\"Requests\":0,\"Good\":0,\"Exceptions\":0,\"BadReplies\":0,"
+          "\"NoReplies\":0}}"})
         EXPECT_NE(state[0].find(item), std::string::npos) << item;
 }
 

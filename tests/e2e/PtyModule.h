@@ -50,6 +50,8 @@ class PtyModule {
     // adapter: the pty's master closes (the kernel then drops what the pty still held,
     // so the answers given have been read by then).
     void VanishAfter(int n) { vanishAfter_ = n; }
+    // Each answer waits this long after its request.
+    void DelayReplies(std::chrono::milliseconds delay) { delayMs_ = static_cast<int>(delay.count()); }
     const std::string& Path() const { return path_; }
     std::vector<std::string> Requests() {
         std::lock_guard lock(mutex_);
@@ -96,6 +98,7 @@ class PtyModule {
                     if (refused != refused_.end())
                         reply = WithCrc(Bytes({10, 0x83, refused->second}));
                 }
+                if (delayMs_ > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs_));
                 if (write(master_, reply.data(), reply.size()) < 0) break;
                 ++answered_;
             }
@@ -107,6 +110,7 @@ class PtyModule {
     std::string path_;
     std::atomic<bool> stop_{false};
     std::atomic<int> vanishAfter_{-1};
+    std::atomic<int> delayMs_{0};
     int answered_ = 0;
     std::mutex mutex_;
     std::vector<std::string> requests_;

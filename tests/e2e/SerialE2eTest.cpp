@@ -4,6 +4,7 @@
 // whose static values are known. Expected values are computed here from the register
 // layouts, not taken from the tool.
 #include "PtyModule.h"
+#include "RciTestServer.h"
 #include "ToolRun.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,8 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -122,6 +125,45 @@ TEST_F(SerialE2e, AnUnpluggedPortIsReportedAndTheToolKeepsRunning) {
     EXPECT_TRUE(Has(grid[0], "\"12345.678000\"")) << grid[0]; // the answer before it went
 }
 
+TEST_F(SerialE2e, ASerialReplyDuringALongRciExchangeReachesTheWindowRightAfterIt) {
+    // The LAN module's RCI service answers after 4 s; the module's serial reply comes
+    // 0.5 s after its request, while the RCI exchange holds the window thread.
+    rcitest::HttpServer lan({rcitest::Exchange{
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n"}, false, true, 4000}});
+    std::string config;
+    {
+        std::ifstream in(Work() / "Config1.c", std::ios::binary);
+        config.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    Write("Config1.c", std::regex_replace(config, std::regex("RCI_Port: *[0-9]+"),
+                                          "RCI_Port: " + std::to_string(lan.Port())));
+    module_.DelayReplies(500ms);
+    auto lines = Run(std::string(Open) + "text Edit4 127.0.0.1\n"
+                                         "text Edit11 1\n"
+                                         "text ComboBox2 1496\n"
+                                         "text ComboBox4 MODE_32\n"
+                                         "click Button47\n"
+                                         "wait 200\n"
+                                         "click BitBtn1\n" // the RCI exchange, 4 s
+                                         "dump Edit20\n"
+                                         "wait 400\n"
+                                         "dump Edit20 Memo2\n"
+                                         "state\n");
+    ASSERT_EQ(lan.Requests().size(), 1u) << Output();
+    auto edit = Dumps(lines, "Edit20");
+    ASSERT_EQ(edit.size(), 2u) << Output();
+    EXPECT_TRUE(Has(edit[0], "\"text\":\"\"")) << edit[0]; // not yet when the exchange ends
+    EXPECT_TRUE(Has(edit[1], "\"text\":\"230.1\"")) << edit[1];
+    auto memo = Dumps(lines, "Memo2");
+    ASSERT_EQ(memo.size(), 1u) << Output();
+    EXPECT_TRUE(Has(memo[0], MonitorHex(module_.Reply(1496, 4)))) << memo[0];
+    std::string stateLine;
+    for (const auto& line : lines)
+        if (line.rfind("{\"RxBuffer\"", 0) == 0) stateLine = line;
+    EXPECT_EQ(StateCounter(stateLine, "Good"), 1) << stateLine;
+    EXPECT_EQ(StateCounter(stateLine, "NoReplies"), 0) << stateLine;
+}
+
 // The tool against rvex-sim's field module on the pty it publishes as COM3.
 class SimE2e : public ToolRun {};
 
@@ -146,6 +188,37 @@ TEST_F(SimE2e, AutoRegReadsTheSimulatorsStaticValues) {
     EXPECT_TRUE(Has(grid[0], "\"12345.678\"")) << grid[0];
     EXPECT_TRUE(Has(grid[0], "\"9876543\"")) << grid[0];
     EXPECT_TRUE(Has(grid[0], "\"RVEX-SN-12345678\"")) << grid[0];
+}
+
+TEST_F(SimE2e, ARegisterOutsideTheMapShowsTheModulesException) {
+    LinkCom(3, "/rvex-nowhere/COM3");
+    fs::remove(Com() / "COM3"); // the simulator publishes it
+    SimProcess sim(Dir());
+    ASSERT_TRUE(sim.Ready()) << sim.Output();
+    Write("Table1.c", "R-VEX end-to-end table with a register the module does not have\n"
+                      ">1468 M 3<1.8.0><En. attiva imp.>\n"
+                      ">9999 i 1<><outside the map>\n");
+    auto lines = Run("pick ComboBox1 COM3\n"
+                     "click BitBtn4\n"
+                     "click BitBtn2\n"
+                     "wait 2300\n" // rows 1 and 2 and the table's end
+                     "click Button42\n"
+                     "dump StringGrid3\n"
+                     "state\n");
+    EXPECT_FALSE(Has(Output(), "error:")) << Output();
+    auto grid = Dumps(lines, "StringGrid3");
+    ASSERT_EQ(grid.size(), 1u) << Output();
+    auto cells = GridCells(grid[0]);
+    ASSERT_GE(cells.size(), 3u) << grid[0];
+    EXPECT_EQ(cells[1][2], "12345.678");
+    EXPECT_EQ(cells[2][1], "9999");
+    EXPECT_EQ(cells[2][2], "exception 02: illegal data address");
+    std::string state;
+    for (const auto& line : lines)
+        if (line.rfind("{\"RxBuffer\"", 0) == 0) state = line;
+    EXPECT_EQ(StateCounter(state, "Requests"), 2) << state;
+    EXPECT_EQ(StateCounter(state, "Good"), 1) << state;
+    EXPECT_EQ(StateCounter(state, "Exceptions"), 1) << state;
 }
 
 } // namespace

@@ -81,6 +81,60 @@ inline std::string ReadReply(const Registers& regs, unsigned start, unsigned cou
     return WithCrc(frame);
 }
 
+// The "cells" of a grid's dump line, rows of columns, JSON strings decoded (\uXXXX as
+// the Latin-1 byte the runner wrote); empty when the line has none.
+inline std::vector<std::vector<std::string>> GridCells(const std::string& line) {
+    std::vector<std::vector<std::string>> rows;
+    size_t at = line.find("\"cells\":[");
+    if (at == std::string::npos) return rows;
+    at += 9;
+    auto string = [&](std::string& out) {
+        for (++at; at < line.size() && line[at] != '"'; ++at) {
+            char c = line[at];
+            if (c != '\\' || at + 1 >= line.size()) {
+                out += c;
+                continue;
+            }
+            c = line[++at];
+            if (c == 'u' && at + 4 < line.size()) {
+                out += static_cast<char>(std::stoi(line.substr(at + 1, 4), nullptr, 16));
+                at += 4;
+            } else {
+                out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
+            }
+        }
+        ++at; // the closing quote
+    };
+    while (at < line.size() && line[at] != ']') {
+        if (line[at] != '[') {
+            ++at; // a comma between rows
+            continue;
+        }
+        std::vector<std::string> row;
+        ++at;
+        while (at < line.size() && line[at] != ']') {
+            if (line[at] == '"') {
+                row.emplace_back();
+                string(row.back());
+            } else {
+                ++at;
+            }
+        }
+        ++at;
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+// One number of the "Counters" object of a state line; -1 when missing.
+inline long StateCounter(const std::string& line, const std::string& name) {
+    size_t counters = line.find("\"Counters\":{");
+    if (counters == std::string::npos) return -1;
+    size_t at = line.find("\"" + name + "\":", counters);
+    if (at == std::string::npos) return -1;
+    return std::stol(line.substr(at + name.size() + 3));
+}
+
 class ToolRun : public ::testing::Test {
   protected:
     ToolRun() {

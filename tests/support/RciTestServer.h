@@ -25,6 +25,7 @@ struct Exchange {
     std::vector<std::string> reply; // sent in this order, one send each
     bool hang = false;              // after the reply, neither close nor read
     bool close = false;             // close right after the reply
+    int delayMs = 0;                // waits this long after the request before replying
 };
 
 // A TCP socket bound to 127.0.0.1 on an ephemeral port.
@@ -98,6 +99,10 @@ class HttpServer {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             requests_.push_back(request);
+        }
+        if (exchange.delayMs > 0) {
+            pollfd stop{stop_[0], POLLIN, 0};
+            if (::poll(&stop, 1, exchange.delayMs) > 0) return false;
         }
         for (const std::string& piece : exchange.reply)
             if (::send(conn, piece.data(), piece.size(), MSG_NOSIGNAL) !=
