@@ -1,11 +1,16 @@
 #include "tool/SessionFacts.h"
 
+#include <algorithm>
+
 namespace tool {
 
 void SessionFacts::Observe(const TrafficEvent& event) {
     const std::string& bytes = event.Bytes;
     if (event.Direction == TrafficDirection::Received) {
-        if (collecting_) *collecting_ += bytes;
+        // A peer that keeps talking cannot grow a fact without bound.
+        if (collecting_)
+            collecting_->append(bytes, 0,
+                                MaxFactBytes - std::min(MaxFactBytes, collecting_->size()));
         return;
     }
     // A read may follow a request still held in the send buffer; the last command in

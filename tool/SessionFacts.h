@@ -12,6 +12,9 @@ namespace tool {
 
 class SessionFacts {
   public:
+    // A fact keeps at most this many bytes (a meter's readout is a few hundred).
+    static constexpr size_t MaxFactBytes = 65536;
+
     void Observe(const TrafficEvent& event);
 
     // Bytes as received ("" when not read in this session).
