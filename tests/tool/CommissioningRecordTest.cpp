@@ -377,3 +377,16 @@ TEST_F(Record, TheReportHoldsWhatTheModuleAndTheMeterToldWithEveryTextEscaped) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Record, AFactKeepsItsBoundWhateverThePeerSends) {
+    form->Button20.Click();
+    for (int i = 0; i < 2; ++i) {
+        serial->Deliver(std::string(40000, 'R'));
+        Pump();
+    }
+    EXPECT_EQ(commissioning->Facts().Release.size(), tool::SessionFacts::MaxFactBytes);
+}
+
+} // namespace
