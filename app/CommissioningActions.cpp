@@ -38,6 +38,43 @@ template <class Step> void Writing(HeadlessRunner& runner, const std::string& ac
     }
 }
 
+// expect ok [ROW...] | expect ROW MIN MAX
+void Expect(HeadlessRunner& runner, const tool::TCommissioning& c,
+            const std::vector<std::string>& args, const std::string& rest) {
+    const std::string usage = "usage: expect ok [ROW...] | expect ROW MIN MAX";
+    if (args.empty()) {
+        runner.ScriptError(usage);
+        return;
+    }
+    std::string found;
+    if (args[0] == "ok") {
+        std::vector<int> rows;
+        for (size_t i = 1; i < args.size(); ++i) {
+            int row;
+            if (!ParseRow(args[i], row)) {
+                runner.ScriptError("expect: bad row " + args[i]);
+                return;
+            }
+            rows.push_back(row);
+        }
+        found = c.ExpectGood(rows);
+    } else {
+        int row;
+        double min, max;
+        if (args.size() != 3 || !ParseRow(args[0], row) || !ParseNumber(args[1], min) ||
+            !ParseNumber(args[2], max)) {
+            runner.ScriptError(usage);
+            return;
+        }
+        if (min > max) {
+            runner.ScriptError("expect: MIN " + args[1] + " is above MAX " + args[2]);
+            return;
+        }
+        found = c.ExpectRange(row, min, max);
+    }
+    if (!found.empty()) runner.ScriptError("expect " + Trimmed(rest) + ": " + found);
+}
+
 } // namespace
 
 void AddCommissioningActions(HeadlessRunner& runner, tool::TCommissioning& c, std::ostream& out) {
@@ -71,35 +108,7 @@ void AddCommissioningActions(HeadlessRunner& runner, tool::TCommissioning& c, st
                      [&c, &out](const auto&, const auto&) { out << c.Table() << std::flush; });
     runner.AddAction("expect",
                      [&runner, &c](const std::vector<std::string>& args, const std::string& rest) {
-                         const std::string usage = "usage: expect ok [ROW...] | expect ROW MIN MAX";
-                         if (args.empty()) {
-                             runner.ScriptError(usage);
-                             return;
-                         }
-                         std::string found;
-                         if (args[0] == "ok") {
-                             std::vector<int> rows;
-                             for (size_t i = 1; i < args.size(); ++i) {
-                                 int row;
-                                 if (!ParseRow(args[i], row)) {
-                                     runner.ScriptError("expect: bad row " + args[i]);
-                                     return;
-                                 }
-                                 rows.push_back(row);
-                             }
-                             found = c.ExpectGood(rows);
-                         } else {
-                             int row;
-                             double min, max;
-                             if (args.size() != 3 || !ParseRow(args[0], row) ||
-                                 !ParseNumber(args[1], min) || !ParseNumber(args[2], max)) {
-                                 runner.ScriptError(usage);
-                                 return;
-                             }
-                             found = c.ExpectRange(row, min, max);
-                         }
-                         if (!found.empty())
-                             runner.ScriptError("expect " + Trimmed(rest) + ": " + found);
+                         Expect(runner, c, args, rest);
                      });
 }
 

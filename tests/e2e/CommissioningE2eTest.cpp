@@ -135,7 +135,8 @@ TEST_F(CommissioningE2e, FailedChecksAndAFileThatCannotBeWrittenFailTheRun) {
                                 "expect 2 0 100\n"
                                 "expect 1 12345 12346\n"
                                 "report /nonexistent-folder/r.html\n"
-                                "expect ok x\n",
+                                "expect ok x\n"
+                                "expect 1 5 1\n",
         &status);
     EXPECT_EQ(status, 1) << Output();
     EXPECT_TRUE(
@@ -158,6 +159,7 @@ TEST_F(CommissioningE2e, FailedChecksAndAFileThatCannotBeWrittenFailTheRun) {
             "error: report: cannot write /nonexistent-folder/r.html: No such file or directory\n"))
         << Output();
     EXPECT_TRUE(Has(Output(), "error: expect: bad row x\n")) << Output();
+    EXPECT_TRUE(Has(Output(), "error: expect: MIN 5 is above MAX 1\n")) << Output();
 }
 
 TEST_F(CommissioningE2e, RecordingGoesOnThroughAnUnpluggedDeviceAndKeepsWhatWasSeen) {
