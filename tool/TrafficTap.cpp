@@ -103,10 +103,6 @@ std::string TappedWinsockPort::Describe() const {
     return inner_.GetWsAddress() + ":" + inner_.GetWsPort();
 }
 
-} // namespace tool
-
-namespace tool {
-
 std::string TappedPortName(const port::IComPort* port) {
     if (auto* serial = dynamic_cast<const TappedPortBase<port::IComPort>*>(port))
         return serial->Name();

@@ -103,10 +103,6 @@ class TappedWinsockPort final : public TappedPortBase<port::IWinsockPort> {
 // "COM3 (/dev/pts/4)"; "COM3" alone when the number maps to no device.
 std::string SerialPortName(unsigned comNumber);
 
-} // namespace tool
-
-namespace tool {
-
 // The name a tapped port publishes (see TappedPortBase::Name), or "" for another port.
 std::string TappedPortName(const port::IComPort* port);
 
