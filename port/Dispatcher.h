@@ -246,6 +246,8 @@ class TBaseDispatcher {
     int32_t RegisterSyncEventTriggerHandler(TPortNotifyEvent Method);
     int32_t DeregisterWndTriggerHandler(winsys::HWND HWnd);
     int32_t DeregisterProcTriggerHandler(TPortNotifyProc Proc);
+    // Each removes the first entry of that window, procedure or method code (a method's
+    // object is not compared).
     int32_t DeregisterEventTriggerHandler(TPortNotifyEvent Method);
     // Delivers one notification to every handler; false ends the caller's trigger loop.
     bool SendNotify(uint32_t Msg, uint32_t TriggerHandle, uint32_t Data);
@@ -289,9 +291,10 @@ class TBaseDispatcher {
     int32_t DumpTrace(const std::string& FileName, bool InHex, bool AllHex);
     int32_t AppendTrace(const std::string& FileName, bool InHex, bool AllHex);
 
-    // The dispatch log, the same way: InitDispatchLogging empties an existing ring or
-    // allocates Size bytes (at most MaxLogBytes, else -1002); StartDispatchLogging gives
-    // -3009 without a ring. AddStringToLog adds a dtUser entry with the characters of S.
+    // The dispatch log, the same way: InitDispatchLogging only empties an existing ring
+    // (a paused log stays paused) or allocates Size bytes (at most MaxLogBytes, else
+    // -1002) and collects; StartDispatchLogging gives -3009 without a ring.
+    // AddStringToLog adds a dtUser entry with the characters of S.
     int32_t InitDispatchLogging(uint32_t Size);
     int32_t StartDispatchLogging();
     void StopDispatchLogging();

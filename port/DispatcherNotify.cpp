@@ -100,10 +100,10 @@ int32_t TBaseDispatcher::DeregisterProcTriggerHandler(TPortNotifyProc Proc) {
 int32_t TBaseDispatcher::DeregisterEventTriggerHandler(TPortNotifyEvent Method) {
     std::lock_guard lock(StateLock);
     bool purge = false;
-    // Object and code both: two components with the same handler method are distinct.
+    // The method's code alone: the first entry with that method goes, whatever its object.
     bool removed = RemoveHandler(
         EventTriggerHandlers, InNotifyFlag.load(),
-        [&](const TEventTriggerHandler& h) { return h.thNotify == Method; }, purge);
+        [&](const TEventTriggerHandler& h) { return h.thNotify.Code == Method.Code; }, purge);
     if (purge) HandlerPurgePending = true;
     if (removed && LogActive())
         AddDispatchEntry(dtTriggerHandlerDispose, dstEventHandler, 0, nullptr, 0);

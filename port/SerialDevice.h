@@ -4,6 +4,13 @@
 // purge, queue counts, RS485 direction, the event wait). It keeps no rings and starts
 // no threads; the dispatcher does that on top of it.
 //
+// Two platforms: a Linux tty through termios and poll (SerialDeviceLinux.cpp, which
+// the notes below describe), and a Windows communications device "\\.\COMn" through
+// the DCB, COMMTIMEOUTS, overlapped I/O and WaitCommEvent (SerialDeviceWin32.cpp, whose
+// own notes say where it differs: the system's error numbers at open, no pty view,
+// modem line changes through the event wait). TStopSignal is an eventfd there and an
+// event object here; Descriptor() is the fd or the device handle.
+//
 // Results: 0 (or a count) for success and a negative code otherwise, in the numbering
 // the port layer's logic expects:
 //   Open:  -2 no such port (the name is missing, or nothing answers behind it: ENOENT,
@@ -21,9 +28,9 @@
 // Pseudo-terminals (openpty, socat, ser2net and our simulator) have no UART: the kernel
 // takes any setting without an error but keeps neither parity nor a byte size other than
 // 8 on them (the C library's tcsetattr notices some of the drops and reports EINVAL), and
-// they have no modem lines (TIOCMGET answers ENOTTY). Bytes pass a pty unchanged whatever its settings, so on a pty
-// SetLine keeps the requested settings as the port's own (GetLine reports them) and
-// pushes only what the pty holds: rate, stop bits, flow control. On any other tty a
+// they have no modem lines (TIOCMGET answers ENOTTY). Bytes pass a pty unchanged whatever its
+// settings, so on a pty SetLine keeps the requested settings as the port's own (GetLine reports
+// them) and pushes only what the pty holds: rate, stop bits, flow control. On any other tty a
 // setting the driver does not hold back fails with -22 and leaves the line as it was.
 //
 // Threads: Wait, Read, Write and the control calls may run on different threads at
@@ -128,6 +135,14 @@ class SerialDevice {
     ~SerialDevice();
     SerialDevice(const SerialDevice&) = delete;
     SerialDevice& operator=(const SerialDevice&) = delete;
+
+    // Whether Path can be opened as a serial port now, by the very rules Open follows,
+    // without changing the device: 0 when Open would succeed (a terminal that no other
+    // open holds), InUse when another open holds its flock or exclusive mode, or the
+    // code Open would fail with (NotFound for a missing name and for one that is not a
+    // terminal, such as /dev/null or a plain file). The device is opened and closed
+    // again at once; its settings, lines and queues stay as they are. Any thread.
+    static int32_t Probe(const std::string& Path);
 
     // Opens Path (symlinks followed) with O_RDWR | O_NOCTTY | O_NONBLOCK and takes
     // exclusive use: flock (which holds for root too) and the tty's exclusive mode; a

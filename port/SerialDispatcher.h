@@ -1,7 +1,8 @@
 #pragma once
-// TSerialDispatcher: the dispatcher on a serial port of this machine (a Linux tty
-// through SerialDevice). It supplies the device operations TBaseDispatcher declares;
-// the three dispatcher threads run on them unchanged:
+// TSerialDispatcher: the dispatcher on a serial port of this machine (a Linux tty or a
+// Windows COM device, through SerialDevice; the notes below are the Linux tty's). It
+// supplies the device operations TBaseDispatcher declares; the three dispatcher
+// threads run on them unchanged:
 //   TComThread   waits in WaitComEvent: poll() on the tty plus an eventfd that the
 //                close and a freed input ring raise. Devices with modem lines are also
 //                looked at every 50 ms for line changes and receive errors (the

@@ -1,6 +1,8 @@
 // The RCI client over HTTP (Button28).
 #include "tool/RciClient.h"
 
+#include "tool/InputFile.h"
+#include "tool/RciFiles.h"
 #include "tool/RciReplyReader.h"
 #include "tool/RciSettings.h"
 #include "tool/RciSocket.h"
@@ -12,9 +14,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tool {
@@ -82,28 +81,9 @@ int FileErrorNumber(int errnoValue) {
     }
 }
 
-// Shared with other readers. Only a regular file is a request file: a directory or
-// a pipe would fail or block where the platform refuses to open it.
+// Shared with other readers; only a regular file is a request file.
 int OpenRequestFile(const std::string& name) {
-    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return -1;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-// Not shared: a log that another run of the tool holds is not emptied under it.
-int OpenLog() {
-    int fd = ::open(RciLogFileName, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) return -1;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ftruncate(fd, 0) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    return OpenInputFileDescriptor(name.c_str());
 }
 
 // Up to size bytes, as many reads as the system needs; -1 on an error.

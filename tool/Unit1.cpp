@@ -129,13 +129,7 @@ void TMainForm::SetDesignTimeProperties() {
     Button10.Hide();
     Button28.Hide();
 
-    // Port components' design-time settings that the contract exposes; the others
-    // (trace and log names, telnet, local addresses...) come with the component.
-    if (ComPort1) {
-        ComPort1->SetComNumber(3);
-        ComPort1->SetParity(port::pEven);
-    }
-    if (WinsockPort1) WinsockPort1->SetParity(port::pEven);
+    // The port components come with their design-time settings (DesignTimePorts.h).
 }
 
 void TMainForm::BindEvents() {

@@ -278,6 +278,9 @@ class TMainForm : public TForm {
     std::unique_ptr<TappedComPort> serialTap_;
     std::unique_ptr<TappedWinsockPort> networkTap_;
     TMainFormPorts ports_;
+    // The table loader's "only the first ..." status while it is the status shown: the
+    // next load that is complete takes it away with the table it described.
+    std::string tableLoadNotice_;
     std::vector<TOutcome> rowOutcomes_;
     TOutcome manualOutcome_;
     std::unique_ptr<TExchanges> exchanges_;

@@ -1,7 +1,7 @@
-// app::RunWindow: the main window on a display, its logic driven from Qt's loop.
-#include "app/DesignTimePorts.h"
-#include "app/WindowFrontEnd.h"
+#include "ui/Window.h"
+
 #include "tool/Commissioning.h"
+#include "tool/DesignTimePorts.h"
 #include "tool/Unit1.h"
 #include "ui/CommissioningMenus.h"
 #include "ui/ErrorBox.h"
@@ -19,8 +19,9 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
-namespace app {
+namespace ui {
 
 namespace {
 
@@ -42,22 +43,23 @@ int RunWindow(int argc, char** argv) {
     QApplication qt(argc, argv);
     // Qt has set the desktop's locale; numbers are written and read with a point.
     std::setlocale(LC_NUMERIC, "C");
-    ui::ApplyLook(qt);
+    ApplyLook(qt);
 
     winsys::EventLoop loop;
     winsys::TApplication application(loop);
-    tool::TMainForm form(loop, MakeDesignTimePorts());
-    ui::LoopBridge bridge(loop);
-    ui::FormView view(application, form, bridge);
-    ui::ReadingsView readings(form, view);
+    tool::TMainForm form(loop, tool::MakeDesignTimePorts());
+    form.StatusBar1.SetHint("Working folder: " + std::filesystem::current_path().string());
+    LoopBridge bridge(loop);
+    FormView view(application, form, bridge);
+    ReadingsView readings(form, view);
 
-    ui::ErrorBox errors(ui::ToQt(form.Caption()), [&view] { return view.Window(); });
+    ErrorBox errors(ToQt(form.Caption()), [&view] { return view.Window(); });
     application.Errors().Headless = false;
     application.Errors().SetViewer([&errors](const std::string& message) { errors.Show(message); });
-    ui::PortDialog portDialog([&view] { return view.Window(); });
+    PortDialog portDialog([&view] { return view.Window(); });
     tool::TCommissioning commissioning(form);
     // After the readings view: the recording sign joins its row in the status bar.
-    ui::CommissioningMenus commissioningMenus(application, view, commissioning);
+    CommissioningMenus commissioningMenus(application, view, commissioning);
 
     bool closed = false;
     auto close = [&] {
@@ -77,4 +79,4 @@ int RunWindow(int argc, char** argv) {
     return 0;
 }
 
-} // namespace app
+} // namespace ui

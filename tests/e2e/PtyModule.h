@@ -3,11 +3,10 @@
 // links COM3 to the pty's slave, the tool opens it, and this answers each Read
 // Holding Registers request of slave 10 from its register map, with an exception or
 // not at all where the test says so, or goes away as a pulled adapter.
+#include "Pty.h"
 #include "ToolRun.h"
 
-#include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -25,19 +24,11 @@ namespace e2e {
 class PtyModule {
   public:
     explicit PtyModule(Registers regs) : regs_(std::move(regs)) {
-        char name[128];
-        if (openpty(&master_, &slave_, name, nullptr, nullptr) == 0) path_ = name;
-        fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
-        // The tool must not inherit the master: its copy would keep the pty alive.
-        fcntl(master_, F_SETFD, FD_CLOEXEC);
-        fcntl(slave_, F_SETFD, FD_CLOEXEC);
         thread_ = std::thread([this] { Run(); });
     }
     ~PtyModule() {
         stop_ = true;
         thread_.join();
-        if (master_ >= 0) close(master_);
-        close(slave_);
     }
     // Requests for the register at this request address get the exception reply with
     // code; requests for one that is ignored get no reply at all.
@@ -51,8 +42,10 @@ class PtyModule {
     // so the answers given have been read by then).
     void VanishAfter(int n) { vanishAfter_ = n; }
     // Each answer waits this long after its request.
-    void DelayReplies(std::chrono::milliseconds delay) { delayMs_ = static_cast<int>(delay.count()); }
-    const std::string& Path() const { return path_; }
+    void DelayReplies(std::chrono::milliseconds delay) {
+        delayMs_ = static_cast<int>(delay.count());
+    }
+    const std::string& Path() const { return pty_.SlavePath(); }
     std::vector<std::string> Requests() {
         std::lock_guard lock(mutex_);
         return requests_;
@@ -67,10 +60,10 @@ class PtyModule {
         std::string pending;
         const auto deadline = std::chrono::steady_clock::now() + 120s;
         while (!stop_ && std::chrono::steady_clock::now() < deadline) {
-            pollfd p{master_, POLLIN, 0};
+            pollfd p{pty_.Master(), POLLIN, 0};
             if (poll(&p, 1, 20) <= 0) continue;
             char buf[512];
-            ssize_t n = read(master_, buf, sizeof buf);
+            ssize_t n = read(pty_.Master(), buf, sizeof buf);
             if (n <= 0) continue;
             pending.append(buf, static_cast<std::size_t>(n));
             while (pending.size() >= 8) {
@@ -81,8 +74,7 @@ class PtyModule {
                 }
                 pending.erase(0, 8);
                 if (answered_ == vanishAfter_) {
-                    close(master_);
-                    master_ = -1;
+                    pty_.CloseMaster();
                     return;
                 }
                 {
@@ -99,15 +91,14 @@ class PtyModule {
                         reply = WithCrc(Bytes({10, 0x83, refused->second}));
                 }
                 if (delayMs_ > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs_));
-                if (write(master_, reply.data(), reply.size()) < 0) break;
+                if (write(pty_.Master(), reply.data(), reply.size()) < 0) break;
                 ++answered_;
             }
         }
     }
 
     Registers regs_;
-    int master_ = -1, slave_ = -1;
-    std::string path_;
+    testsupport::PtyPair pty_; // close-on-exec: the tool's copy would keep the pty alive
     std::atomic<bool> stop_{false};
     std::atomic<int> vanishAfter_{-1};
     std::atomic<int> delayMs_{0};

@@ -7,6 +7,7 @@
 #include "RciTestServer.h"
 #include "ToolRun.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -23,6 +24,8 @@
 namespace {
 
 using namespace e2e;
+using ::testing::Contains;
+using ::testing::IsEmpty;
 
 class SerialE2e : public ToolRun {
   protected:
@@ -42,65 +45,63 @@ class SerialE2e : public ToolRun {
 
 TEST_F(SerialE2e, ADoubleClickedRowIsAskedOnTheLineAndItsReplyFillsTheGrid) {
     int status = -1;
-    auto lines = Run(std::string(Open) + "dump Label2\n"
-                                         "dblclick StringGrid3 1\n"
-                                         "wait 1000\n"
-                                         "dump StringGrid3 Memo2\n",
-                     &status);
+    auto out = RunScript(std::string(Open) + "dump Label2\n"
+                                             "dblclick StringGrid3 1\n"
+                                             "wait 1000\n"
+                                             "dump StringGrid3 Memo2\n",
+                         &status);
     EXPECT_EQ(status, 0) << Output();
-    EXPECT_FALSE(Has(Output(), "error:")) << Output();
-    ASSERT_EQ(Dumps(lines, "Label2").size(), 1u) << Output();
-    EXPECT_TRUE(Has(Dumps(lines, "Label2")[0], "\"text\":\"OPEN\""));
+    EXPECT_THAT(out.Errors(), IsEmpty()) << Output();
+    EXPECT_EQ(Field(out.Dump("Label2"), "text"), "OPEN") << Output();
     ASSERT_FALSE(module_.Requests().empty()) << Output();
     EXPECT_EQ(module_.Requests()[0], "0A 03 01 C5 00 04 54 B3");
-    auto grid = Dumps(lines, "StringGrid3");
-    auto memo = Dumps(lines, "Memo2");
-    ASSERT_EQ(grid.size(), 1u) << Output();
-    ASSERT_EQ(memo.size(), 1u) << Output();
-    EXPECT_TRUE(Has(grid[0], "\"12345.678000\"")) << grid[0];
-    EXPECT_TRUE(Has(memo[0], MonitorHex(module_.Reply(453, 4)))) << memo[0];
+    const Json grid = out.Dump("StringGrid3");
+    EXPECT_EQ(Cell(grid, 2, 1), "12345.678000") << Output();
+    EXPECT_EQ(Cell(grid, 6, 1), "energy") << "the note stays the note";
+    EXPECT_EQ(Cell(grid, 2, 2), "     ") << "only the asked row is filled";
+    EXPECT_THAT(Lines(out.Dump("Memo2")), Contains(MonitorHex(module_.Reply(453, 4)))) << Output();
 }
 
 TEST_F(SerialE2e, TheManualPollShowsItsValueAndTheReply) {
-    auto lines = Run(std::string(Open) + "text Edit11 1\n"
-                                         "text ComboBox2 1496\n"
-                                         "text ComboBox4 MODE_32\n"
-                                         "click Button47\n"
-                                         "wait 1000\n"
-                                         "dump Edit20 Memo2\n");
-    EXPECT_FALSE(Has(Output(), "error:")) << Output();
+    auto out = RunScript(std::string(Open) + "text Edit11 1\n"
+                                             "text ComboBox2 1496\n"
+                                             "text ComboBox4 MODE_32\n"
+                                             "click Button47\n"
+                                             "wait 1000\n"
+                                             "dump Edit20 Memo2 StringGrid3\n");
+    EXPECT_THAT(out.Errors(), IsEmpty()) << Output();
     ASSERT_FALSE(module_.Requests().empty()) << Output();
     EXPECT_EQ(module_.Requests()[0], SpacedHex(WithCrc(Bytes({10, 3, 0x05, 0xD8, 0, 4}))));
-    auto edit = Dumps(lines, "Edit20");
-    auto memo = Dumps(lines, "Memo2");
-    ASSERT_EQ(edit.size(), 1u) << Output();
-    ASSERT_EQ(memo.size(), 1u) << Output();
-    EXPECT_TRUE(Has(edit[0], "\"text\":\"230.1\"")) << edit[0];
-    EXPECT_TRUE(Has(memo[0], MonitorHex(module_.Reply(1496, 4)))) << memo[0];
+    EXPECT_EQ(Field(out.Dump("Edit20"), "text"), "230.1") << Output();
+    EXPECT_EQ(Cell(out.Dump("StringGrid3"), 2, 1), "     ")
+        << "a manual value stays out of the grid";
+    EXPECT_THAT(Lines(out.Dump("Memo2")), Contains(MonitorHex(module_.Reply(1496, 4)))) << Output();
 }
 
 TEST_F(SerialE2e, AutoRegPollsTheTableRowByRow) {
     // Ticks every 700 ms: row 1 at 0.7 s (filled 250 ms later), row 2 at 1.4 s, row 3
     // at 2.1 s, nothing at 2.8 s, row 1 again at 3.5 s.
-    auto lines = Run(std::string(Open) + "click BitBtn2\n"
-                                         "wait 1200\n"
-                                         "dump StringGrid3\n"
-                                         "wait 2000\n"
-                                         "dump StringGrid3\n"
-                                         "click Button42\n");
-    EXPECT_FALSE(Has(Output(), "error:")) << Output();
+    auto out = RunScript(std::string(Open) + "click BitBtn2\n"
+                                             "wait 1200\n"
+                                             "dump StringGrid3\n"
+                                             "wait 2000\n"
+                                             "dump StringGrid3\n"
+                                             "click Button42\n");
+    EXPECT_THAT(out.Errors(), IsEmpty()) << Output();
     auto requests = module_.Requests();
     ASSERT_GE(requests.size(), 3u) << Output();
     EXPECT_EQ(requests[0], "0A 03 01 C5 00 04 54 B3");
     EXPECT_EQ(requests[1], SpacedHex(WithCrc(Bytes({10, 3, 0x01, 0xCD, 0, 2}))));
     EXPECT_EQ(requests[2], SpacedHex(WithCrc(Bytes({10, 3, 0x05, 0xBB, 0, 3}))));
-    auto grid = Dumps(lines, "StringGrid3");
-    ASSERT_EQ(grid.size(), 2u) << Output();
-    EXPECT_TRUE(Has(grid[0], "\"12345.678000\"")) << grid[0];
-    EXPECT_FALSE(Has(grid[0], "\"12345678\"")) << grid[0];
-    EXPECT_TRUE(Has(grid[1], "\"12345.678000\"")) << grid[1];
-    EXPECT_TRUE(Has(grid[1], "\"12345678\"")) << grid[1];
-    EXPECT_TRUE(Has(grid[1], "\"7654.321\"")) << grid[1];
+    auto grids = out.Dumps("StringGrid3");
+    ASSERT_EQ(grids.size(), 2u) << Output();
+    EXPECT_EQ(Cell(grids[0], 2, 1), "12345.678000");
+    EXPECT_EQ(Cell(grids[0], 2, 2), "     ") << "row 2 is not asked yet";
+    const std::vector<std::string> values = {"12345.678000", "12345678", "7654.321"};
+    for (size_t row = 1; row <= values.size(); ++row) {
+        EXPECT_EQ(Cell(grids[1], 2, row), values[row - 1]) << "row " << row;
+        EXPECT_NE(Cell(grids[1], 6, row), values[row - 1]) << "row " << row << ", note column";
+    }
 }
 
 TEST_F(SerialE2e, AnUnpluggedPortIsReportedAndTheToolKeepsRunning) {
@@ -108,21 +109,17 @@ TEST_F(SerialE2e, AnUnpluggedPortIsReportedAndTheToolKeepsRunning) {
     // write (2.1 s) fails.
     module_.VanishAfter(1);
     int status = -1;
-    auto lines = Run(std::string(Open) + "click BitBtn2\n"
-                                         "wait 2600\n"
-                                         "click BitBtn4\n"
-                                         "dump Label2 StringGrid3\n",
-                     &status);
+    auto out = RunScript(std::string(Open) + "click BitBtn2\n"
+                                             "wait 2600\n"
+                                             "click BitBtn4\n"
+                                             "dump Label2 StringGrid3\n",
+                         &status);
     EXPECT_EQ(status, 0) << Output();
-    EXPECT_TRUE(Has(Output(), "error: Failed to put entire block: the device of COM3 is gone (" +
-                                  module_.Path() + ")"))
+    EXPECT_THAT(out.Errors(), Contains("Failed to put entire block: the device of COM3 is gone (" +
+                                       module_.Path() + ")"))
         << Output();
-    auto label = Dumps(lines, "Label2");
-    auto grid = Dumps(lines, "StringGrid3");
-    ASSERT_EQ(label.size(), 1u) << Output();
-    ASSERT_EQ(grid.size(), 1u) << Output();
-    EXPECT_TRUE(Has(label[0], "\"text\":\"CLOSE\"")) << label[0];
-    EXPECT_TRUE(Has(grid[0], "\"12345.678000\"")) << grid[0]; // the answer before it went
+    EXPECT_EQ(Field(out.Dump("Label2"), "text"), "CLOSE") << Output();
+    EXPECT_EQ(Cell(out.Dump("StringGrid3"), 2, 1), "12345.678000") << "the answer before it went";
 }
 
 TEST_F(SerialE2e, ASerialReplyDuringALongRciExchangeReachesTheWindowRightAfterIt) {
@@ -176,18 +173,17 @@ TEST_F(SimE2e, AutoRegReadsTheSimulatorsStaticValues) {
                       ">1468 M 3<1.8.0><En. attiva imp.>\n"
                       ">1524 l 2<C.8.0><Ore funzion. s>\n"
                       ">836 c 16<C.1.0><Matricola>\n");
-    auto lines = Run("pick ComboBox1 COM3\n"
-                     "click BitBtn4\n"
-                     "click BitBtn2\n"
-                     "wait 3200\n"
-                     "dump StringGrid3\n"
-                     "click Button42\n");
-    EXPECT_FALSE(Has(Output(), "error:")) << Output();
-    auto grid = Dumps(lines, "StringGrid3");
-    ASSERT_EQ(grid.size(), 1u) << Output();
-    EXPECT_TRUE(Has(grid[0], "\"12345.678\"")) << grid[0];
-    EXPECT_TRUE(Has(grid[0], "\"9876543\"")) << grid[0];
-    EXPECT_TRUE(Has(grid[0], "\"RVEX-SN-12345678\"")) << grid[0];
+    auto out = RunScript("pick ComboBox1 COM3\n"
+                         "click BitBtn4\n"
+                         "click BitBtn2\n"
+                         "wait 3200\n"
+                         "dump StringGrid3\n"
+                         "click Button42\n");
+    EXPECT_THAT(out.Errors(), IsEmpty()) << Output();
+    const Json grid = out.Dump("StringGrid3");
+    EXPECT_EQ(Cell(grid, 2, 1), "12345.678") << Output();
+    EXPECT_EQ(Cell(grid, 2, 2), "9876543");
+    EXPECT_EQ(Cell(grid, 2, 3), "RVEX-SN-12345678");
 }
 
 TEST_F(SimE2e, ARegisterOutsideTheMapShowsTheModulesException) {

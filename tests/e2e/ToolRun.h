@@ -2,6 +2,8 @@
 // Helpers of the end-to-end and peer tests that run rvex-tool --headless: a working
 // folder with the site's files and a private COM folder, the run of a script in it,
 // the dump lines of its output, and the byte and register layouts the checks use.
+#include "Hex.h"
+#include "RunnerOutput.h"
 #include "SimProcess.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +20,11 @@
 namespace e2e {
 
 using namespace simtest;
+using testsupport::Cell;
+using testsupport::Field;
+using testsupport::Json;
+using testsupport::Lines;
+using testsupport::RunnerOutput;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
@@ -28,27 +35,14 @@ inline std::string Bytes(std::initializer_list<int> values) {
     return out;
 }
 
+// "0A 03 ...": the requests as the tests record them.
 inline std::string SpacedHex(const std::string& bytes) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char b : bytes) {
-        if (!out.empty()) out += ' ';
-        out += digits[b >> 4];
-        out += digits[b & 15];
-    }
-    return out;
+    return testsupport::Hex(bytes);
 }
 
 // The monitor's rendering of a reply: "_0A_03_..." for every byte.
 inline std::string MonitorHex(const std::string& bytes) {
-    std::string out;
-    for (unsigned char b : bytes) {
-        static const char digits[] = "0123456789ABCDEF";
-        out += '_';
-        out += digits[b >> 4];
-        out += digits[b & 15];
-    }
-    return out;
+    return testsupport::Hex(bytes, "_", "");
 }
 
 using Registers = std::map<unsigned, unsigned>; // request address -> register value
@@ -163,18 +157,17 @@ class ToolRun : public ::testing::Test {
             fs::create_symlink(k == n ? target : "/rvex-nowhere/COM" + std::to_string(k), link);
         }
     }
+    // Runs the script in the working folder; its output read as control dumps, other
+    // lines and errors.
+    testsupport::RunnerOutput RunScript(const std::string& script, int* status = nullptr) {
+        RunRaw(script, status);
+        return testsupport::RunnerOutput(output_);
+    }
     // Runs the script in the working folder; the output lines.
     std::vector<std::string> Run(const std::string& script, int* status = nullptr) {
-        Write("script.txt", script);
-        RunResult r =
-            RunProgram({"/bin/sh", "-c",
-                        "cd '" + Work().string() + "' && RVEX_COM_DIR='" + Com().string() +
-                            "' exec '" RVEX_TOOL_BINARY "' --headless --script script.txt"},
-                       60s);
-        output_ = r.output;
-        if (status) *status = r.status;
+        RunRaw(script, status);
         std::vector<std::string> lines;
-        std::istringstream in(r.output);
+        std::istringstream in(output_);
         for (std::string line; std::getline(in, line);)
             lines.push_back(line);
         return lines;
@@ -193,6 +186,17 @@ class ToolRun : public ::testing::Test {
     const std::string& Output() const { return output_; }
 
   private:
+    void RunRaw(const std::string& script, int* status) {
+        Write("script.txt", script);
+        testsupport::ChildOptions options;
+        options.workDir = Work().string();
+        options.env["RVEX_COM_DIR"] = Com().string();
+        RunResult r =
+            RunProgram({RVEX_TOOL_BINARY, "--headless", "--script", "script.txt"}, 60s, options);
+        output_ = r.output;
+        if (status) *status = r.status;
+    }
+
     TempDir dir_;
     std::string output_;
 };

@@ -2,6 +2,7 @@
 // flags it reads (display, framing, value target, type letter and grid row); the rest
 // is what arrived. The same bytes are judged as the reply to a request and split
 // into replies as the completion does.
+#include "FuzzForm.h"
 #include "tool/ModbusFrame.h"
 #include "tool/ReplyJudging.h"
 #include "tool/Unit1.h"
@@ -9,20 +10,9 @@
 #include <algorithm>
 #include <cstring>
 
-namespace {
-
-tool::TMainForm& Form() {
-    static winsys::ManualClock clock;
-    static winsys::EventLoop loop{clock};
-    static tool::TMainForm form{loop, tool::TMainFormPorts{}};
-    return form;
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 3) return 0;
-    tool::TMainForm& f = Form();
+    tool::TMainForm& f = FuzzForm();
     f.HexDisplay = data[0] & 1;
     f.ModbusTcp = data[0] >> 1 & 1;
     f.GridPolling = data[0] >> 2 & 1;

@@ -3,6 +3,12 @@
 // one connection per script entry, reads one request (head and Content-Length body),
 // answers with the entry's pieces, one send each, and then waits for the client to
 // close, or hangs until the server is destroyed. Every wait is bounded.
+#include "FormFixture.h"
+#include "Loopback.h"
+#include "ScopedSetting.h"
+#include "tool/RciSettings.h"
+#include "tool/RciSocket.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -28,41 +34,30 @@ struct Exchange {
     int delayMs = 0;                // waits this long after the request before replying
 };
 
-// A TCP socket bound to 127.0.0.1 on an ephemeral port.
-inline int LoopbackSocket(uint16_t& port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) std::abort();
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    port = ntohs(a.sin_port);
-    return fd;
-}
+// The main window with the RCI client aimed at 127.0.0.1 and short time limits; the
+// client's port and limits are put back at the end.
+class RciFixture : public fakes::FormFixture {
+  protected:
+    RciFixture() { form->Edit4.SetText("127.0.0.1"); }
 
-// True when a connection waits in the listening socket's queue.
-inline bool ConnectionPending(int listenFd) {
-    pollfd p{listenFd, POLLIN, 0};
-    return ::poll(&p, 1, 0) > 0;
-}
+    testsupport::ScopedValue<tool::RciTimeLimits> limits{tool::RciLimits, {1000, 1000, 1000, 3000}};
+    testsupport::ScopedValue<int> rciPort{tool::RciPort, tool::RciPort};
+};
 
 class HttpServer {
   public:
     explicit HttpServer(std::vector<Exchange> script) : script_(std::move(script)) {
-        listen_ = LoopbackSocket(port_);
-        if (::listen(listen_, 8) != 0 || ::pipe2(stop_, O_CLOEXEC) != 0) std::abort();
+        if (!listen_ || ::pipe2(stop_, O_CLOEXEC) != 0) std::abort();
         thread_ = std::thread([this] { Run(); });
     }
     ~HttpServer() {
         char c = 0;
         [[maybe_unused]] ssize_t n = ::write(stop_[1], &c, 1);
         thread_.join();
-        ::close(listen_);
         ::close(stop_[0]);
         ::close(stop_[1]);
     }
-    uint16_t Port() const { return port_; }
+    uint16_t Port() const { return testsupport::LocalPort(listen_.Get()); }
     int Connections() const { return connections_; }
     // The requests read so far, each as it arrived.
     std::vector<std::string> Requests() const {
@@ -81,8 +76,8 @@ class HttpServer {
 
     void Run() {
         for (const Exchange& exchange : script_) {
-            if (!Wait(listen_)) return;
-            int conn = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (!Wait(listen_.Get())) return;
+            int conn = ::accept4(listen_.Get(), nullptr, nullptr, SOCK_CLOEXEC);
             if (conn < 0) return;
             ++connections_;
             int one = 1;
@@ -144,9 +139,8 @@ class HttpServer {
     }
 
     std::vector<Exchange> script_;
-    int listen_ = -1;
+    testsupport::Fd listen_ = testsupport::Listen();
     int stop_[2] = {-1, -1};
-    uint16_t port_ = 0;
     std::atomic<int> connections_{0};
     mutable std::mutex mutex_;
     std::vector<std::string> requests_;

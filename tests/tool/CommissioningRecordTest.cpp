@@ -152,6 +152,7 @@ class Record : public FormFixture {
                               ">470 l 2<2.8.0><tre>\n");
         form->Button40.Click();
         form->Button45.Click(); // RTU
+        serial->SetComNumber(3); // the fake port comes without the design-time settings
         serial->SetOpen(true);
         commissioning = std::make_unique<tool::TCommissioning>(*form, [this] { return wallTime; });
     }

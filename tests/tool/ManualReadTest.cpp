@@ -1,5 +1,6 @@
 #include "CaseName.h"
 #include "FormFixture.h"
+#include "Hex.h"
 #include "ModbusReplies.h"
 
 #include <gtest/gtest.h>
@@ -9,15 +10,7 @@ using namespace winsys;
 
 namespace {
 
-std::string Hex(const std::string& s) {
-    std::string out;
-    char two[4];
-    for (unsigned char c : s) {
-        std::snprintf(two, sizeof two, "%s%02X", out.empty() ? "" : " ", c);
-        out += two;
-    }
-    return out;
-}
+using testsupport::Hex;
 
 class ManualRead : public FormFixture {
   protected:
@@ -90,7 +83,11 @@ INSTANTIATE_TEST_SUITE_P(Cases, ManualStarts,
                          ::testing::Values(StartCase{"454", "1", 454}, StartCase{"454", "0", 453},
                                            StartCase{"1", "0", 0}, StartCase{"", "1", 0},
                                            StartCase{"", "0", 0xFFFF}, StartCase{"65536", "1", 0},
-                                           StartCase{" 836x", "257", 836}));
+                                           StartCase{" 836x", "257", 836},
+                                           // Beyond 32 bits: the range's end, then cut.
+                                           StartCase{"2147483648", "1", 0xFFFF},
+                                           StartCase{"4294967297", "1", 0xFFFF},
+                                           StartCase{"-9999999999", "1", 0}));
 
 TEST_F(ManualRead, PollWhileCyclingStopsTheTableAndDecodesIntoEdit20) {
     WriteFile("Table1.c", "\n>100 i 1<><>\n");

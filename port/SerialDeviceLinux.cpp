@@ -101,6 +101,31 @@ bool RateHeld(uint32_t Asked, uint32_t Held) {
     return Diff * 100 <= static_cast<uint64_t>(Asked) * 3;
 }
 
+// Opens Path as Open does and checks that it is a terminal no other open holds. On
+// success Fd is open and holds the flock (released by its close); otherwise nothing is
+// left open and the result says why, in Open's codes.
+int32_t OpenUnheldTerminal(const std::string& Path, int& Fd, struct stat& St) {
+    Fd = open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (Fd < 0) {
+        const int Errno = errno;
+        return SerialDevice::OpenErrorCode(Errno, Errno == ENOENT && FolderMissing(Path));
+    }
+    auto Fail = [&](int32_t Code) {
+        close(Fd);
+        Fd = -1;
+        return Code;
+    };
+    if (fstat(Fd, &St) != 0) return Fail(-errno);
+    termios2 T;
+    if (!S_ISCHR(St.st_mode) || ioctl(Fd, TCGETS2, &T) != 0) return Fail(SerialDevice::NotFound);
+    // flock holds for root as well, where the tty's exclusive mode does not; the two
+    // together keep every other open out, ours and other programs'.
+    if (flock(Fd, LOCK_EX | LOCK_NB) != 0) return Fail(SerialDevice::OpenErrorCode(errno, false));
+    int Exclusive = 0;
+    if (ioctl(Fd, TIOCGEXCL, &Exclusive) == 0 && Exclusive) return Fail(SerialDevice::InUse);
+    return 0;
+}
+
 } // namespace
 
 // ---- TStopSignal -------------------------------------------------------------------
@@ -170,34 +195,26 @@ int SerialDevice::Descriptor() const {
     return Fd;
 }
 
+int32_t SerialDevice::Probe(const std::string& Path) {
+    int ProbeFd;
+    struct stat St;
+    const int32_t R = OpenUnheldTerminal(Path, ProbeFd, St);
+    if (R == 0) close(ProbeFd);
+    return R;
+}
+
 int32_t SerialDevice::Open(const std::string& Path) {
     std::unique_lock Lock(FdLock);
     if (Fd >= 0) return -1002;
 
-    const int NewFd = open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (NewFd < 0) {
-        const int Errno = errno;
-        return OpenErrorCode(Errno, Errno == ENOENT && FolderMissing(Path));
-    }
-    auto Fail = [&](int32_t Code) {
-        close(NewFd);
-        return Code;
-    };
-
+    int NewFd;
     struct stat St;
-    if (fstat(NewFd, &St) != 0) return Fail(-errno);
-    termios2 T;
-    if (!S_ISCHR(St.st_mode) || ioctl(NewFd, TCGETS2, &T) != 0) return Fail(NotFound);
-
-    // flock holds for root as well, where the tty's exclusive mode does not; the two
-    // together keep every other open out, ours and other programs'.
-    if (flock(NewFd, LOCK_EX | LOCK_NB) != 0) return Fail(OpenErrorCode(errno, false));
-    int Exclusive = 0;
-    if (ioctl(NewFd, TIOCGEXCL, &Exclusive) == 0 && Exclusive) return Fail(InUse);
+    if (const int32_t R = OpenUnheldTerminal(Path, NewFd, St); R != 0) return R;
     ioctl(NewFd, TIOCEXCL);
     auto FailHeld = [&](int32_t Code) {
         ioctl(NewFd, TIOCNXCL);
-        return Fail(Code);
+        close(NewFd);
+        return Code;
     };
 
     Fd = NewFd;

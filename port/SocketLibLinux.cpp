@@ -1,5 +1,7 @@
 #include "port/SocketLib.h"
 
+#include "SockFuncs.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>

@@ -1,9 +1,9 @@
-#include "app/DesignTimePorts.h"
+#include "tool/DesignTimePorts.h"
 
 #include "port/ComPort.h"
 #include "port/WinsockPort.h"
 
-namespace app {
+namespace tool {
 
 namespace {
 
@@ -49,11 +49,11 @@ std::unique_ptr<port::TWinsockPort> MakeNetworkPort() {
 
 } // namespace
 
-tool::TMainFormPorts MakeDesignTimePorts() {
-    tool::TMainFormPorts ports;
+TMainFormPorts MakeDesignTimePorts() {
+    TMainFormPorts ports;
     ports.serial = MakeSerialPort();
     ports.network = MakeNetworkPort();
     return ports;
 }
 
-} // namespace app
+} // namespace tool

@@ -1,13 +1,10 @@
 #include "port/ComMapping.h"
 
-#include <cerrno>
+#include "port/SerialDevice.h"
+
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <pwd.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace port {
@@ -27,15 +24,6 @@ std::string DefaultDevice(unsigned n) {
     if (n >= 17 && n <= 32) return "/dev/ttyUSB" + std::to_string(n - 17);
     if (n >= 33 && n <= 48) return "/dev/ttyACM" + std::to_string(n - 33);
     return {};
-}
-
-// Another program holds the device for exclusive use. Root passes the tty's exclusive
-// mode at open, so it is asked for explicitly; an flock taken here is released when
-// the descriptor closes.
-bool HeldElsewhere(int fd) {
-    int exclusive = 0;
-    if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive) return true;
-    return flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
 }
 
 } // namespace
@@ -60,13 +48,8 @@ std::string ComDevicePath(unsigned n) {
 }
 
 bool ComPortUsable(unsigned n) {
-    std::string path = ComDevicePath(n);
-    if (path.empty()) return false;
-    int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    bool usable = !HeldElsewhere(fd);
-    ::close(fd);
-    return usable;
+    const std::string path = ComDevicePath(n);
+    return !path.empty() && SerialDevice::Probe(path) == 0;
 }
 
 } // namespace port
