@@ -1,5 +1,6 @@
 #include "tool/FileOutput.h"
 
+#include "tool/OutputFile.h"
 #include "winsys/Exception.h"
 
 #include <cerrno>
@@ -18,7 +19,7 @@ std::string Reason(int error) {
 } // namespace
 
 LineFile::LineFile(std::string path) : path_(std::move(path)) {
-    file_ = std::fopen(path_.c_str(), "ab");
+    file_ = OpenOutputFile(path_.c_str(), OutputMode::Append);
     if (!file_) throw winsys::Exception("cannot write " + path_ + ": " + Reason(errno));
     std::fseek(file_, 0, SEEK_END);
     wasEmpty_ = std::ftell(file_) <= 0;
@@ -42,23 +43,25 @@ void WriteWholeFile(const std::string& path, std::string_view content) {
     if (fs::is_directory(path, ec))
         throw winsys::Exception("cannot write " + path + ": " + Reason(EISDIR));
     const std::string part = path + ".part";
-    std::FILE* file = std::fopen(part.c_str(), "wb");
+    std::FILE* file = OpenOutputFile(part.c_str(), OutputMode::Replace);
     if (!file) throw winsys::Exception("cannot write " + path + ": " + Reason(errno));
     errno = 0;
     bool written = std::fwrite(content.data(), 1, content.size(), file) == content.size() &&
                    std::fflush(file) == 0;
-    int error = errno ? errno : EIO;
+    std::string reason = Reason(errno ? errno : EIO);
     if (std::fclose(file) != 0 && written) {
         written = false;
-        error = errno ? errno : EIO;
+        reason = Reason(errno ? errno : EIO);
     }
     if (written) {
+        // Replaces a file that is there, on Windows too.
         fs::rename(part, path, ec);
         if (!ec) return;
-        error = ec.value();
+        // The system's own error (a Windows error number there), in its own words.
+        reason = ec.message();
     }
     fs::remove(part, ec);
-    throw winsys::Exception("cannot write " + path + ": " + Reason(error));
+    throw winsys::Exception("cannot write " + path + ": " + reason);
 }
 
 } // namespace tool

@@ -1,5 +1,7 @@
 #include "tool/LocalTime.h"
 
+#include "port/SystemText.h"
+
 #include <cstdio>
 #include <ctime>
 
@@ -8,11 +10,7 @@ namespace tool {
 namespace {
 
 std::tm LocalParts(WallTime t) {
-    std::time_t seconds = std::chrono::system_clock::to_time_t(t);
-    // The records are written on the window thread only, so localtime's shared result
-    // is safe to copy here (and it is the one call both platforms have).
-    const std::tm* parts = std::localtime(&seconds);
-    return parts ? *parts : std::tm{};
+    return port::LocalTime(std::chrono::system_clock::to_time_t(t));
 }
 
 } // namespace

@@ -79,7 +79,7 @@ template class TappedPortBase<port::IWinsockPort>;
 std::string SerialPortName(unsigned comNumber) {
     std::string name = "COM" + std::to_string(comNumber);
     std::string device = port::ComDevicePath(comNumber);
-    return device.empty() ? name : name + " (" + device + ")";
+    return device.empty() || device == "\\\\.\\" + name ? name : name + " (" + device + ")";
 }
 
 std::string TappedComPort::Describe() const {

@@ -100,7 +100,8 @@ class TappedWinsockPort final : public TappedPortBase<port::IWinsockPort> {
     std::string Describe() const override;
 };
 
-// "COM3 (/dev/pts/4)"; "COM3" alone when the number maps to no device.
+// "COM3 (/dev/pts/4)"; "COM3" alone when the number maps to no device or to the
+// system's own device of that name (Windows's "\\.\COM3").
 std::string SerialPortName(unsigned comNumber);
 
 // The name a tapped port publishes (see TappedPortBase::Name), or "" for another port.

@@ -2,9 +2,7 @@
 // readings logs as files, a log that cannot be written, the grid's export, the table
 // and the scripted checks; and the text helpers they stand on (CSV quoting, UTF-8).
 #include "CaseName.h"
-#include "FormFixture.h"
-#include "ModbusReplies.h"
-#include "tool/Commissioning.h"
+#include "CommissioningFixture.h"
 #include "tool/CsvText.h"
 #include "tool/TextEncoding.h"
 #include "winsys/Exception.h"
@@ -13,7 +11,6 @@
 
 #include <filesystem>
 #include <sstream>
-#include <unistd.h>
 
 using namespace fakes;
 namespace fs = std::filesystem;
@@ -141,37 +138,7 @@ std::string TheOnly(const char* prefix) {
     return found;
 }
 
-class Record : public FormFixture {
-  protected:
-    void SetUp() override {
-        WriteGlyphs();
-        WriteFile("Table1.c", "Record\n"
-                              ">454 d 4<1.8.0><Nota, \"uno\">\n"
-                              ">462 i 1<C.1.0><Temp \xB0"
-                              "C>\n"
-                              ">470 l 2<2.8.0><tre>\n");
-        form->Button40.Click();
-        form->Button45.Click(); // RTU
-        serial->SetComNumber(3); // the fake port comes without the design-time settings
-        serial->SetOpen(true);
-        commissioning = std::make_unique<tool::TCommissioning>(*form, [this] { return wallTime; });
-    }
-    void TearDown() override { commissioning.reset(); }
-    std::string RequestRow(int row) {
-        form->StringGrid3.SetRow(row);
-        form->StringGrid3.DblClick();
-        Advance(100);
-        return serial->TakeWritten();
-    }
-    void Reply(const std::string& bytes) {
-        serial->Deliver(bytes);
-        Pump();
-        Advance(300);
-    }
-
-    tool::WallTime wallTime = std::chrono::system_clock::from_time_t(1781000000);
-    std::unique_ptr<tool::TCommissioning> commissioning;
-};
+using Record = CommissioningFixture;
 
 TEST_F(Record, TheTrafficLogHoldsExactlyTheBytesOnTheLineInOrderAcrossAMonitorClear) {
     commissioning->StartRecording();
@@ -254,27 +221,27 @@ TEST_F(Record, TheReadingsLogHasItsHeaderQuotedNotesOutcomesAndRisingTimes) {
         EXPECT_LE(lines[i - 1].substr(0, 23), lines[i].substr(0, 23));
 }
 
-TEST_F(Record, AWriteThatFailsIsReportedOnceAndRecordingStops) {
-    const std::string stamp = tool::FileNameStamp(wallTime);
-    fs::create_symlink("/dev/full", "traffico-" + stamp + ".log");
-    commissioning->StartRecording();
-    ASSERT_TRUE(commissioning->Recording());
-    RequestRow(1); // its line cannot be written
-    EXPECT_FALSE(commissioning->Recording());
-    Reply(RtuReply(0x0A, {0x2D, 0x18, 0x54, 0x44, 0x21, 0xFB, 0x40, 0x09}));
-    RequestRow(2);
-    Pump();
-    ASSERT_EQ(Errors().size(), 1u);
-    EXPECT_EQ(Errors()[0], "session recording stopped: cannot write traffico-" + stamp +
-                               ".log: No space left on device");
-    EXPECT_EQ(form->StringGrid3.Cell(2, 1), "3.141593"); // the exchange itself went on
-
-    // A log that cannot even be created: nothing starts, the error says why.
-    wallTime += std::chrono::seconds(1);
-    fs::create_directory("letture-" + tool::FileNameStamp(wallTime) + ".csv");
+TEST_F(Record, ALogThatCannotBeCreatedStartsNothing) {
+    fs::create_directory("letture-" + Stamp() + ".csv");
     EXPECT_THROW(commissioning->StartRecording(), winsys::Exception);
     EXPECT_FALSE(commissioning->Recording());
-    EXPECT_FALSE(fs::exists("traffico-" + tool::FileNameStamp(wallTime) + ".log"));
+    EXPECT_FALSE(fs::exists("traffico-" + Stamp() + ".log"));
+}
+
+TEST_F(Record, RecordingAgainInTheSameSecondAppendsWithoutASecondHeader) {
+    commissioning->StartRecording();
+    RequestRow(1);
+    Reply(GoodReplyOfRow1());
+    commissioning->StopRecording();
+    commissioning->StartRecording();
+    RequestRow(1);
+    Reply(GoodReplyOfRow1());
+    commissioning->StopRecording();
+    std::vector<std::string> lines = Lines(ReadFile("letture-" + Stamp() + ".csv"));
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_TRUE(lines[0].starts_with("time,")) << lines[0];
+    EXPECT_NE(lines[1].find(",3.141593,good,"), std::string::npos) << lines[1];
+    EXPECT_NE(lines[2].find(",3.141593,good,"), std::string::npos) << lines[2];
 }
 
 TEST_F(Record, ExportWritesTheGridAsItStandsAndAFileThatCannotBeWrittenIsLeftAlone) {
@@ -286,20 +253,22 @@ TEST_F(Record, ExportWritesTheGridAsItStandsAndAFileThatCannotBeWrittenIsLeftAlo
                                     "2,462,,i,1,C.1.0,Temp \xC2\xB0"
                                     "C\r\n"
                                     "3,470,,l,2,2.8.0,tre\r\n");
-    WriteFile("kept.csv", "before");
+    // A file that is there is replaced whole.
+    WriteFile("kept.csv", std::string(4000, 'x'));
+    commissioning->ExportGrid("kept.csv");
+    EXPECT_EQ(ReadFile("kept.csv"), ReadFile("grid.csv"));
+    commissioning->WriteReport("kept.csv");
+    EXPECT_EQ(ReadFile("kept.csv"), commissioning->ReportHtml());
+
     fs::create_directory("folder.csv");
     for (const char* path : {"no-such-folder/grid.csv", "folder.csv"}) {
         EXPECT_THROW(commissioning->ExportGrid(path), winsys::Exception) << path;
         EXPECT_THROW(commissioning->WriteReport(path), winsys::Exception) << path;
     }
-    fs::permissions(".", fs::perms::owner_write, fs::perm_options::remove);
-    if (::access(".", W_OK) != 0) { // not as root, who writes anyway
-        EXPECT_THROW(commissioning->ExportGrid("kept.csv"), winsys::Exception);
-        EXPECT_EQ(ReadFile("kept.csv"), "before");
-    }
-    fs::permissions(".", fs::perms::owner_write, fs::perm_options::add);
     EXPECT_FALSE(fs::exists("no-such-folder"));
     EXPECT_TRUE(fs::is_directory("folder.csv"));
+    for (const auto& entry : fs::directory_iterator("."))
+        EXPECT_FALSE(entry.path().filename().string().ends_with(".part")) << entry.path();
 }
 
 TEST_F(Record, TheTableAndTheChecksSayWhatEachRowLastGave) {
@@ -330,10 +299,6 @@ TEST_F(Record, TheTableAndTheChecksSayWhatEachRowLastGave) {
     form->Button40.Click();
     EXPECT_EQ(commissioning->ExpectGood({}), "row 1 (600): not read");
 }
-
-} // namespace
-
-namespace {
 
 TEST_F(Record, TheReportHoldsWhatTheModuleAndTheMeterToldWithEveryTextEscaped) {
     form->Button20.Click(); // release
@@ -376,10 +341,6 @@ TEST_F(Record, TheReportHoldsWhatTheModuleAndTheMeterToldWithEveryTextEscaped) {
     EXPECT_EQ(html.find("<FW>"), std::string::npos);
     EXPECT_EQ(html.find("Label32"), std::string::npos); // pins never read are left out
 }
-
-} // namespace
-
-namespace {
 
 TEST_F(Record, AFactKeepsItsBoundWhateverThePeerSends) {
     form->Button20.Click();
