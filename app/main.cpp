@@ -3,6 +3,7 @@
 //   rvex-tool --headless --script FILE the same window without a display ("-": stdin)
 //   rvex-tool --workdir DIR ...        either of them in DIR, made ready first
 #include "app/CommandLine.h"
+#include "app/CommissioningActions.h"
 #include "app/DisplayProbe.h"
 #include "app/HeadlessRunner.h"
 #include "app/PortDialogAnswers.h"
@@ -66,6 +67,8 @@ int RunHeadless(const char* scriptName) {
     app::HeadlessRunner runner(
         application, form, [&] { return tool::DumpState(form); }, std::cout);
     app::PortDialogAnswers dialogAnswers(runner);
+    tool::TCommissioning commissioning(form);
+    app::AddCommissioningActions(runner, commissioning, std::cout);
     application.Guard([&] { form.FormCreate(); });
     loop.ProcessMessages();
     runner.RunScript(*script);

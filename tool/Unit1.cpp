@@ -22,8 +22,10 @@ TMainForm::TMainForm(EventLoop& loop, TMainFormPorts ports)
       Timer6(this, "Timer6", 500, false, &loop), loop_(loop), ports_(std::move(ports)),
       rowOutcomes_(static_cast<size_t>(StringGrid3.RowCount())),
       exchanges_(std::make_unique<TExchanges>(*this)) {
-    ComPort1 = ports_.serial.get();
-    WinsockPort1 = ports_.network.get();
+    if (ports_.serial) serialTap_ = std::make_unique<TappedComPort>(*ports_.serial, Traffic);
+    if (ports_.network) networkTap_ = std::make_unique<TappedWinsockPort>(*ports_.network, Traffic);
+    ComPort1 = serialTap_.get();
+    WinsockPort1 = networkTap_.get();
     SetDesignTimeProperties();
     BindEvents();
 }

@@ -6,6 +6,7 @@
 // Everything here runs on the window thread.
 #include "port/ComPortInterface.h"
 #include "tool/Readings.h"
+#include "tool/TrafficTap.h"
 #include "winsys/Controls.h"
 #include "winsys/EventLoop.h"
 #include "winsys/Timer.h"
@@ -91,6 +92,8 @@ class TMainForm : public TForm {
     bool CellShowsBadOutcome(int col, int row) const;
 
     // ---- Port components ----
+    // Every block written to and taken from the two ports, for the session's records.
+    TrafficTap Traffic;
     port::IComPort* ComPort1;
     port::IWinsockPort* WinsockPort1;
 
@@ -291,6 +294,10 @@ class TMainForm : public TForm {
     void BindEvents();
 
     EventLoop& loop_;
+    // The ports as the handlers see them; declared before ports_ so that they outlive
+    // the components' last events while those close.
+    std::unique_ptr<TappedComPort> serialTap_;
+    std::unique_ptr<TappedWinsockPort> networkTap_;
     TMainFormPorts ports_;
     // The table loader's "only the first ..." status while it is the status shown: the
     // next load that is complete takes it away with the table it described.

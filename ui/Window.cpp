@@ -1,7 +1,9 @@
 #include "ui/Window.h"
 
+#include "tool/Commissioning.h"
 #include "tool/DesignTimePorts.h"
 #include "tool/Unit1.h"
+#include "ui/CommissioningMenus.h"
 #include "ui/ErrorBox.h"
 #include "ui/FormView.h"
 #include "ui/Look.h"
@@ -55,6 +57,9 @@ int RunWindow(int argc, char** argv) {
     application.Errors().Headless = false;
     application.Errors().SetViewer([&errors](const std::string& message) { errors.Show(message); });
     PortDialog portDialog([&view] { return view.Window(); });
+    tool::TCommissioning commissioning(form);
+    // After the readings view: the recording sign joins its row in the status bar.
+    CommissioningMenus commissioningMenus(application, view, commissioning);
 
     bool closed = false;
     auto close = [&] {

@@ -4,8 +4,9 @@
 # shellcheck shell=bash
 
 # Building the tool, the simulator and the tests (gcc), with the Qt window (qt6-base-dev
-# brings the OpenGL headers and the platform plugins with it).
-packages_build="cmake ninja-build g++ ccache libgtest-dev libgmock-dev qt6-base-dev nlohmann-json3-dev"
+# brings the OpenGL headers and the platform plugins with it; the trend window's chart
+# comes from qt6-charts-dev).
+packages_build="cmake ninja-build g++ ccache libgtest-dev libgmock-dev qt6-base-dev qt6-charts-dev nlohmann-json3-dev"
 # What the tests use beside the build: the fuzzers (clang with its libFuzzer runtime),
 # a font for the window's screenshots, the peer programs (socat, mbpoll, pymodbus with
 # pyserial, curl) and the services database that names ports such as telnet.

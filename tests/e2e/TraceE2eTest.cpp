@@ -40,9 +40,11 @@ TEST(TraceEndToEnd, APollOverAPtyIsTracedAndWrittenAtClose) {
 
     winsys::EventLoop loop;
     winsys::TApplication application(loop);
-    tool::TMainForm form(loop, tool::MakeDesignTimePorts());
-    auto* com = dynamic_cast<port::TComPort*>(form.ComPort1);
+    // The component itself: the form's ComPort1 is its tapped wrapper.
+    tool::TMainFormPorts ports = tool::MakeDesignTimePorts();
+    auto* com = dynamic_cast<port::TComPort*>(ports.serial.get());
     ASSERT_NE(com, nullptr);
+    tool::TMainForm form(loop, std::move(ports));
     application.Guard([&] { form.FormCreate(); });
     ASSERT_EQ(form.StringGrid3.Cell(1, 1), "454");
 
