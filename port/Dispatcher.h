@@ -52,6 +52,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace port {
@@ -120,6 +121,11 @@ class TBaseDispatcher {
     // that stopped watching for input while it was full can watch again. Must not
     // block or call back.
     virtual void InputSpaceFreed() {}
+    // WaitComEvent reports each arrival of bytes once, not for as long as they wait in
+    // the device: TComThread then goes back to waiting at once instead of waiting for
+    // the dispatch thread to finish its pass (ComEventDone), which saves a wake-up of
+    // the event thread per event.
+    virtual bool EventWaitIsEdgeTriggered() const { return false; }
     // A driver that switches RS485 direction itself; otherwise the dispatcher raises
     // RTS around each write (needs a base address) and lowers it after
     // WaitTransmitterEmpty.
@@ -192,6 +198,11 @@ class TBaseDispatcher {
     uint32_t InBuffUsed();
     uint32_t InBuffFree();
     int32_t FlushInBuffer();
+    // Around a component's handlers of one avail or data notification, on the thread
+    // that runs them while the dispatch thread waits: GetChar there takes the
+    // announced bytes without locking InLock per byte.
+    void BeginHandlerReads();
+    void EndHandlerReads();
 
     // ---- Output ring ----------------------------------------------------------------
     int32_t PutChar(char C) { return PutBlock(&C, 1); }
@@ -459,6 +470,33 @@ class TBaseDispatcher {
     bool InAvailNotify = false;
     uint32_t AvailReadCount = 0;
     uint32_t AvailReadMax = 0;
+
+    // GetChar without InLock inside the component's handler of an avail or data
+    // notification. The unread bytes stay where they are until the notification
+    // commits (the device writes only free space, the tail does not move meanwhile),
+    // and the dispatch thread waits while the handler runs, so the window thread takes
+    // them with a plain load and store of one word: the ring position of the first
+    // byte (bits 32-47), how many the window holds (16-31) and how many were taken
+    // (0-15); 0 is closed. Only FastReader, the thread of BeginHandlerReads, opens,
+    // uses and closes it; its locked reads close it first, adding what it counted to
+    // AvailReadCount, and open it again after. Other threads read under the lock.
+    std::atomic<uint64_t> FastReads{0};
+    std::atomic<std::thread::id> FastReader{};
+    // InLock held; both do nothing on another thread than FastReader.
+    void ReopenFastReads();
+    void CloseFastReads();
+    // The next unread byte through the open window; false when the caller must lock.
+    bool TakeFastRead(char& C);
+    // A locked reader of the input ring: InLock held and the window closed while it
+    // lives.
+    struct TLockedRead {
+        explicit TLockedRead(TBaseDispatcher& D) : Lock(D.InLock), D(D) { D.CloseFastReads(); }
+        ~TLockedRead() { D.ReopenFastReads(); }
+        TLockedRead(const TLockedRead&) = delete;
+        TLockedRead& operator=(const TLockedRead&) = delete;
+        std::lock_guard<std::recursive_mutex> Lock;
+        TBaseDispatcher& D;
+    };
 
     // OutLock: the output ring.
     std::unique_ptr<uint8_t[]> OutRing;

@@ -44,6 +44,62 @@ void TBaseDispatcher::CopyFromRing(uint32_t Offset, void* Buf, uint32_t Len) con
     if (first < Len) std::memcpy(out + first, InRing.get(), Len - first);
 }
 
+// ---- Reads without a lock inside a handler ------------------------------------------------
+
+namespace {
+
+constexpr uint64_t FastTakenOf(uint64_t W) {
+    return W & 0xFFFF;
+}
+constexpr uint64_t FastSizeOf(uint64_t W) {
+    return (W >> 16) & 0xFFFF;
+}
+constexpr uint64_t FastStartOf(uint64_t W) {
+    return (W >> 32) & 0xFFFF;
+}
+
+} // namespace
+
+void TBaseDispatcher::BeginHandlerReads() {
+    std::lock_guard lock(InLock);
+    FastReader.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    ReopenFastReads();
+}
+
+void TBaseDispatcher::EndHandlerReads() {
+    std::lock_guard lock(InLock);
+    CloseFastReads();
+    FastReader.store(std::thread::id{}, std::memory_order_relaxed);
+}
+
+void TBaseDispatcher::ReopenFastReads() {
+    if (FastReader.load(std::memory_order_relaxed) != std::this_thread::get_id()) return;
+    if (!InRing || !InAvailNotify) return;
+    const uint32_t unread = UnreadLocked();
+    if (unread == 0) return;
+    const uint32_t start = (InTail + AvailReadCount) % InRingSize;
+    FastReads.store((uint64_t{start} << 32) | (uint64_t{unread} << 16), std::memory_order_relaxed);
+}
+
+void TBaseDispatcher::CloseFastReads() {
+    if (FastReader.load(std::memory_order_relaxed) != std::this_thread::get_id()) return;
+    const uint64_t window = FastReads.load(std::memory_order_relaxed);
+    if (window == 0) return;
+    FastReads.store(0, std::memory_order_relaxed);
+    AvailReadCount += static_cast<uint32_t>(FastTakenOf(window));
+}
+
+bool TBaseDispatcher::TakeFastRead(char& C) {
+    const uint64_t window = FastReads.load(std::memory_order_relaxed);
+    if (window == 0 || FastReader.load(std::memory_order_relaxed) != std::this_thread::get_id())
+        return false;
+    const uint64_t taken = FastTakenOf(window);
+    if (taken >= FastSizeOf(window)) return false;
+    C = static_cast<char>(InRing[(FastStartOf(window) + taken) % InRingSize]);
+    FastReads.store(window + 1, std::memory_order_relaxed);
+    return true;
+}
+
 int32_t TBaseDispatcher::ReadDevice(uint32_t At, uint32_t Size) {
     int32_t got = ReadCom(InRing.get() + At, static_cast<int32_t>(Size));
     // A failed read moves no bytes into the ring; the log shows it as a read of 0.
@@ -110,7 +166,7 @@ bool TBaseDispatcher::InputWaiting() {
 }
 
 bool TBaseDispatcher::CharReady() {
-    std::lock_guard lock(InLock);
+    TLockedRead lock(*this);
     if (!InRing) return false;
     if (InAvailNotify)
         return (InTail + AvailReadCount) % InRingSize != InHead ||
@@ -120,14 +176,18 @@ bool TBaseDispatcher::CharReady() {
 
 int32_t TBaseDispatcher::PeekChar(char& C, uint32_t Index) {
     if (Index < 1) return ecBadArgument;
-    std::lock_guard lock(InLock);
+    TLockedRead lock(*this);
     if (InAvailNotify) Index += AvailReadCount;
     return PeekCharLocked(C, Index);
 }
 
 int32_t TBaseDispatcher::GetChar(char& C) {
+    if (TakeFastRead(C)) {
+        if (TraceActive()) AddTraceEntry('R', static_cast<uint8_t>(C));
+        return ecOK;
+    }
     {
-        std::lock_guard lock(InLock);
+        TLockedRead lock(*this);
         if (InAvailNotify) {
             ++AvailReadCount;
             int32_t result = PeekCharLocked(C, AvailReadCount);
@@ -146,7 +206,7 @@ int32_t TBaseDispatcher::GetChar(char& C) {
 }
 
 int32_t TBaseDispatcher::PeekBlock(void* Buf, uint32_t Len) {
-    std::lock_guard lock(InLock);
+    TLockedRead lock(*this);
     if (!InRing || UnreadLocked() < Len) return ecBufferIsEmpty;
     CopyFromRing(InAvailNotify ? AvailReadCount : 0, Buf, Len);
     return static_cast<int32_t>(Len);
@@ -154,7 +214,7 @@ int32_t TBaseDispatcher::PeekBlock(void* Buf, uint32_t Len) {
 
 int32_t TBaseDispatcher::GetBlock(void* Buf, uint32_t Len) {
     {
-        std::lock_guard lock(InLock);
+        TLockedRead lock(*this);
         if (!InRing || UnreadLocked() < Len) return ecBufferIsEmpty;
         CopyFromRing(InAvailNotify ? AvailReadCount : 0, Buf, Len);
         if (InAvailNotify)
@@ -172,18 +232,18 @@ int32_t TBaseDispatcher::GetBlock(void* Buf, uint32_t Len) {
 }
 
 uint32_t TBaseDispatcher::InBuffUsed() {
-    std::lock_guard lock(InLock);
+    TLockedRead lock(*this);
     return UnreadLocked();
 }
 
 uint32_t TBaseDispatcher::InBuffFree() {
-    std::lock_guard lock(InLock);
+    TLockedRead lock(*this);
     if (!InRing) return InRingSize;
     return InRingSize - InUsedLocked() + (InAvailNotify ? AvailReadCount : 0);
 }
 
 int32_t TBaseDispatcher::FlushInBuffer() {
-    std::lock_guard lock(InLock);
+    TLockedRead lock(*this);
     FlushCom(1);
     if (InAvailNotify) {
         // The commit after the notification drops everything; the handler reads
@@ -218,6 +278,8 @@ bool TBaseDispatcher::RingsAllocated() {
 void TBaseDispatcher::ReleaseRings() {
     {
         std::lock_guard lock(InLock);
+        FastReads.store(0);
+        FastReader.store(std::thread::id{});
         InRing.reset();
         InHead = InTail = 0;
         InFull = false;

@@ -83,6 +83,7 @@ void TDispatcherThread::ApplyPriority() {
 void TComThread::Execute() {
     TBaseDispatcher& d = Dispatcher;
     d.SetComEventMask(DefaultComEventMask);
+    const bool edges = d.EventWaitIsEdgeTriggered();
     d.Signals.Set(Signals::ThreadStateSignal);
     while (!d.StopThreadsFlag.load()) {
         uint32_t mask = 0;
@@ -91,8 +92,9 @@ void TComThread::Execute() {
         if (d.StopThreadsFlag.load()) break;
         d.EventMask.fetch_or(mask);
         d.Signals.Set(Signals::ComEventSignal);
-        // The next event waits until the dispatch thread has finished with this one.
-        d.Signals.Wait(Signals::ComEventDone, -1);
+        // A level-triggered wait would report the same bytes again until the dispatch
+        // thread has read them: the next one waits until it has finished this pass.
+        if (!edges) d.Signals.Wait(Signals::ComEventDone, -1);
     }
     d.Signals.Set(Signals::ThreadStateSignal);
 }
@@ -247,17 +249,24 @@ void TBaseDispatcher::StartThreads() {
 void TBaseDispatcher::StopDeviceThreads() {
     if (!ThreadsActiveFlag.load()) return;
     StopThreadsFlag = true;
-    if (TOutThread* out = OutThreadRunning.load()) {
-        Signals.Set(TDispatcherSignals::OutAbortSignal);
-        CancelTransmit();
+    // The thread objects, not the Running references: a thread that saw the stop by
+    // itself clears its reference before it is counted out, and the close must not
+    // return before that.
+    if (TOutThread* out = OutThreadObject.get()) {
+        if (OutThreadRunning.load()) {
+            Signals.Set(TDispatcherSignals::OutAbortSignal);
+            CancelTransmit();
+        }
         // Neither of these two threads waits for the window thread: a plain wait.
-        out->WaitEnded(-1);
+        if (!out->IsCurrentThread()) out->WaitEnded(-1);
     }
-    if (TComThread* com = ComThreadRunning.load()) {
-        SetComEventMask(0);
-        Signals.Set(TDispatcherSignals::ComEventDone);
-        Signals.Reset(TDispatcherSignals::ThreadStateSignal);
-        com->WaitEnded(-1);
+    if (TComThread* com = ComThreadObject.get()) {
+        if (ComThreadRunning.load()) {
+            SetComEventMask(0);
+            Signals.Set(TDispatcherSignals::ComEventDone);
+            Signals.Reset(TDispatcherSignals::ThreadStateSignal);
+        }
+        if (!com->IsCurrentThread()) com->WaitEnded(-1);
     }
 }
 
@@ -268,8 +277,8 @@ void TBaseDispatcher::StopThreads() {
         EventLoopOf->StopTimer(NotifyTimer);
         NotifyTimer = 0;
     }
-    TDispThread* disp = DispThreadRunning.load();
-    if (disp && !disp->IsCurrentThread()) {
+    TDispThread* disp = DispThreadObject.get();
+    if (disp && !disp->IsCurrentThread() && !disp->Ended()) {
         // Wake it from its idle wait rather than letting the close wait for it.
         Signals.Set(TDispatcherSignals::ComEventSignal);
         WaitThreadEnd(disp, DispatchStopWaitMs);

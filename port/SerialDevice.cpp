@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -228,9 +229,32 @@ int32_t SerialDevice::Open(const std::string& Path) {
         Fd = -1;
         return FailHeld(R == LostOnControl ? NotFound : R);
     }
+    if (OpenArrivalPoll() != 0) {
+        const int32_t Code = -errno;
+        Fd = -1;
+        return FailHeld(Code);
+    }
     std::lock_guard LineGuard(LineLock);
     CurrentLine = Line;
     return 0;
+}
+
+int SerialDevice::OpenArrivalPoll() {
+    ArrivalPoll = epoll_create1(EPOLL_CLOEXEC);
+    if (ArrivalPoll < 0) return -1;
+    ArrivalWatchesInput = true;
+    ArrivalDeviceRemoved = false;
+    ArrivalStopFd = -1;
+    epoll_event Closed{EPOLLIN, {.fd = Closing.Fd()}};
+    epoll_event Input{EPOLLIN | EPOLLET, {.fd = Fd}};
+    if (epoll_ctl(ArrivalPoll, EPOLL_CTL_ADD, Closing.Fd(), &Closed) == 0 &&
+        epoll_ctl(ArrivalPoll, EPOLL_CTL_ADD, Fd, &Input) == 0)
+        return 0;
+    const int Errno = errno;
+    close(ArrivalPoll);
+    ArrivalPoll = -1;
+    errno = Errno;
+    return -1;
 }
 
 int32_t SerialDevice::Close() {
@@ -242,6 +266,8 @@ int32_t SerialDevice::Close() {
     ioctl(Fd, TCFLSH, TCOFLUSH);
     // The exclusive mode stays with the tty after our close unless taken back.
     ioctl(Fd, TIOCNXCL);
+    if (ArrivalPoll >= 0) close(ArrivalPoll);
+    ArrivalPoll = -1;
     const int R = close(Fd);
     Fd = -1;
     return R == 0 ? 0 : -1;
@@ -574,6 +600,49 @@ uint32_t SerialDevice::Wait(int TimeoutMs, uint32_t Interest, const TStopSignal*
         if (Got & POLLOUT) Result |= weWritable;
         if (Got & (POLLHUP | POLLERR)) LostFlag.store(true);
         if (Got & POLLNVAL) Result |= weError;
+    }
+    if (LostFlag.load()) Result |= weHangUp;
+    return Result;
+}
+
+uint32_t SerialDevice::WaitArrival(int TimeoutMs, bool WatchInput, const TStopSignal* Stop) {
+    std::shared_lock Lock(FdLock);
+    if (Fd < 0) return Closing.Raised() ? weStopped : weError;
+
+    if (Stop && Stop->Fd() != ArrivalStopFd) {
+        epoll_event Stopped{EPOLLIN, {.fd = Stop->Fd()}};
+        if (epoll_ctl(ArrivalPoll, EPOLL_CTL_ADD, Stop->Fd(), &Stopped) != 0) return weError;
+        ArrivalStopFd = Stop->Fd();
+    }
+    // A device that is gone answers at once, again and again: it leaves the set.
+    if (LostFlag.load() && !ArrivalDeviceRemoved) {
+        epoll_ctl(ArrivalPoll, EPOLL_CTL_DEL, Fd, nullptr);
+        ArrivalDeviceRemoved = true;
+    }
+    if (!ArrivalDeviceRemoved && WatchInput != ArrivalWatchesInput) {
+        // Watching again reports input that is already there.
+        epoll_event Input{WatchInput ? uint32_t{EPOLLIN | EPOLLET} : uint32_t{EPOLLET}, {.fd = Fd}};
+        if (epoll_ctl(ArrivalPoll, EPOLL_CTL_MOD, Fd, &Input) != 0) return weError;
+        ArrivalWatchesInput = WatchInput;
+    }
+
+    epoll_event Ready[3];
+    int N;
+    for (;;) {
+        N = epoll_wait(ArrivalPoll, Ready, 3, TimeoutMs < 0 ? -1 : TimeoutMs);
+        if (N >= 0 || errno != EINTR) break;
+    }
+    if (N < 0) return weError;
+
+    uint32_t Result = 0;
+    for (int I = 0; I < N; ++I) {
+        const uint32_t Got = Ready[I].events;
+        if (Ready[I].data.fd != Fd) {
+            Result |= weStopped;
+            continue;
+        }
+        if (Got & EPOLLIN) Result |= weReadable;
+        if (Got & (EPOLLHUP | EPOLLERR)) LostFlag.store(true);
     }
     if (LostFlag.load()) Result |= weHangUp;
     return Result;

@@ -21,9 +21,9 @@
 // Pseudo-terminals (openpty, socat, ser2net and our simulator) have no UART: the kernel
 // takes any setting without an error but keeps neither parity nor a byte size other than
 // 8 on them (the C library's tcsetattr notices some of the drops and reports EINVAL), and
-// they have no modem lines (TIOCMGET answers ENOTTY). Bytes pass a pty unchanged whatever its settings, so on a pty
-// SetLine keeps the requested settings as the port's own (GetLine reports them) and
-// pushes only what the pty holds: rate, stop bits, flow control. On any other tty a
+// they have no modem lines (TIOCMGET answers ENOTTY). Bytes pass a pty unchanged whatever its
+// settings, so on a pty SetLine keeps the requested settings as the port's own (GetLine reports
+// them) and pushes only what the pty holds: rate, stop bits, flow control. On any other tty a
 // setting the driver does not hold back fails with -22 and leaves the line as it was.
 //
 // Threads: Wait, Read, Write and the control calls may run on different threads at
@@ -197,6 +197,12 @@ class SerialDevice {
     // device is gone it is no longer watched: every later Wait reports weHangUp and
     // waits for the stop or the time-out, so a loop around it never spins.
     uint32_t Wait(int TimeoutMs, uint32_t Interest, const TStopSignal* Stop = nullptr);
+    // The event thread's wait for input: as Wait with weReadable, but each arrival of
+    // bytes is reported once (edge-triggered), whether or not anyone has read them, so
+    // the caller may go back to waiting at once. Input already there when the watch
+    // starts, or when WatchInput turns on again, counts as an arrival. One thread at a
+    // time, always with the same Stop.
+    uint32_t WaitArrival(int TimeoutMs, bool WatchInput, const TStopSignal* Stop);
 
     // The errno of a failed open as the port layer's code (see the top); FolderMissing
     // says whether the folder of the name is missing.
@@ -207,6 +213,8 @@ class SerialDevice {
     int32_t ApplyLine(const TSerialLine& Line);
     int32_t ReadDeviceLine(TSerialLine& Line);
     int32_t SetModemLine(int Bit, bool On);
+    // Fd open: makes WaitArrival's set; 0, or -1 with errno.
+    int OpenArrivalPoll();
 
     // Held shared by every call on the descriptor, exclusively by Open and Close.
     mutable std::shared_mutex FdLock;
@@ -217,6 +225,13 @@ class SerialDevice {
     bool LowLatencySet = false;
     std::atomic<bool> LostFlag{false};
     TStopSignal Closing;
+    // WaitArrival's epoll set (Closing, the stop signal, the tty edge-triggered), made
+    // at Open; the tty's entry as it stands (watching input or not), and the stop
+    // signal registered.
+    int ArrivalPoll = -1;
+    bool ArrivalWatchesInput = true;
+    bool ArrivalDeviceRemoved = false;
+    int ArrivalStopFd = -1;
 
     mutable std::mutex LineLock;
     TSerialLine CurrentLine;

@@ -2,10 +2,12 @@
 // TSerialDispatcher: the dispatcher on a serial port of this machine (a Linux tty
 // through SerialDevice). It supplies the device operations TBaseDispatcher declares;
 // the three dispatcher threads run on them unchanged:
-//   TComThread   waits in WaitComEvent: poll() on the tty plus an eventfd that the
-//                close and a freed input ring raise. Devices with modem lines are also
-//                looked at every 50 ms for line changes and receive errors (the
-//                driver's counters), since poll() does not report those;
+//   TComThread   waits in WaitComEvent: epoll on the tty, edge-triggered, so each
+//                arrival of bytes is one event and the thread goes back to waiting
+//                without waiting for the dispatch thread's pass; plus an eventfd that
+//                the close and a freed input ring raise. Devices with modem lines are
+//                also looked at every 50 ms for line changes and receive errors (the
+//                driver's counters), which epoll does not report;
 //   TDispThread  reads with ReadCom what FIONREAD announces (GetComError);
 //   TOutThread   writes with TransmitCom, waiting in poll() while the driver is full.
 //
@@ -53,6 +55,7 @@ class TSerialDispatcher : public TBaseDispatcher {
     void CancelTransmit() override;
     uint8_t GetComModemStatus() override;
     void InputSpaceFreed() override;
+    bool EventWaitIsEdgeTriggered() const override;
     bool HasDriverRS485() const override;
     void WaitTransmitterEmpty() override;
 
