@@ -114,16 +114,19 @@ int32_t TBaseDispatcher::ReadDevice(uint32_t At, uint32_t Size) {
     return got;
 }
 
-void TBaseDispatcher::ExtractData() {
+uint32_t TBaseDispatcher::ExtractData() {
     std::lock_guard lock(InLock);
-    if (!InRing || InFull) return;
-    RefreshStatus();
-    uint32_t pending;
-    {
+    if (!InRing || InFull) return 0;
+    // A device whose read takes what it holds needs no count first: the free space is
+    // asked for, and the read brings what is there, all of it when it fits.
+    uint32_t pending = InRingSize;
+    if (!ReadsWhatIsThere()) {
+        RefreshStatus();
         std::lock_guard status(StatusLock);
         pending = DeviceStatus.cbInQue;
     }
-    if (pending == 0) return;
+    if (pending == 0) return 0;
+    const uint64_t before = InTotal;
 
     uint32_t free, contiguous;
     if (InHead == InTail) {
@@ -150,6 +153,7 @@ void TBaseDispatcher::ExtractData() {
         InTotal += got;
         if (got > 0) InFull = InHead == InTail;
     }
+    return static_cast<uint32_t>(InTotal - before);
 }
 
 bool TBaseDispatcher::InputRingFull() {

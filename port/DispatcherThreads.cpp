@@ -147,8 +147,13 @@ void TDispThread::PassOne(bool EventArrived) {
             for (int round = 0; round < MaxReceiveRounds; ++round) {
                 while (d.CheckReceiveTriggers())
                     if (d.CloseDeferred()) return;
-                if (d.CloseDeferred() || d.InNotify() || !d.InputWaiting()) break;
-                d.ExtractData();
+                if (d.CloseDeferred() || d.InNotify()) break;
+                if (d.ReadsWhatIsThere()) {
+                    if (d.ExtractData() == 0) break;
+                } else {
+                    if (!d.InputWaiting()) break;
+                    d.ExtractData();
+                }
             }
         }
         if (d.StatusHitPending.load()) d.ResetStatusHits();

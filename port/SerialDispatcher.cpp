@@ -169,6 +169,10 @@ bool TSerialDispatcher::EventWaitIsEdgeTriggered() const {
     return true;
 }
 
+bool TSerialDispatcher::ReadsWhatIsThere() const {
+    return true;
+}
+
 bool TSerialDispatcher::HasDriverRS485() const {
     return DriverRS485.load();
 }

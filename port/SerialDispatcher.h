@@ -8,7 +8,8 @@
 //                the close and a freed input ring raise. Devices with modem lines are
 //                also looked at every 50 ms for line changes and receive errors (the
 //                driver's counters), which epoll does not report;
-//   TDispThread  reads with ReadCom what FIONREAD announces (GetComError);
+//   TDispThread  reads with ReadCom what the tty holds, asking for the input ring's
+//                free space without a count first;
 //   TOutThread   writes with TransmitCom, waiting in poll() while the driver is full.
 //
 // ComName of OpenCom (and so of InitPort) is the device path; the component turns its
@@ -56,6 +57,7 @@ class TSerialDispatcher : public TBaseDispatcher {
     uint8_t GetComModemStatus() override;
     void InputSpaceFreed() override;
     bool EventWaitIsEdgeTriggered() const override;
+    bool ReadsWhatIsThere() const override;
     bool HasDriverRS485() const override;
     void WaitTransmitterEmpty() override;
 
