@@ -409,6 +409,11 @@ class TBaseDispatcher {
     void AdvanceInTail(uint32_t Count);
     void CopyFromRing(uint32_t Offset, void* Buf, uint32_t Len) const;
     int32_t ReadDevice(uint32_t At, uint32_t Size);
+    // ExtractData's two ways: the count first, then at most two reads; or reads of
+    // what is there (ReadsWhatIsThere). StoreRead moves the head past Got new bytes.
+    void ReadAnnounced();
+    void ReadWhatIsThere();
+    void StoreRead(uint32_t Got);
     uint8_t GetModemStatusPrim(uint8_t ClearMask);
     // ModemStatusByte := GetModemStatus: the lines from the device, the changes kept.
     void RefreshModemLines();

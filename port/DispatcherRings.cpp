@@ -117,16 +117,29 @@ int32_t TBaseDispatcher::ReadDevice(uint32_t At, uint32_t Size) {
 uint32_t TBaseDispatcher::ExtractData() {
     std::lock_guard lock(InLock);
     if (!InRing || InFull) return 0;
-    // A device whose read takes what it holds needs no count first: the free space is
-    // asked for, and the read brings what is there, all of it when it fits.
-    uint32_t pending = InRingSize;
-    if (!ReadsWhatIsThere()) {
-        RefreshStatus();
+    const uint64_t before = InTotal;
+    if (ReadsWhatIsThere())
+        ReadWhatIsThere();
+    else
+        ReadAnnounced();
+    return static_cast<uint32_t>(InTotal - before);
+}
+
+void TBaseDispatcher::StoreRead(uint32_t Got) {
+    InHead += Got;
+    InTotal += Got;
+    if (InHead == InRingSize) InHead = 0;
+    if (Got > 0) InFull = InHead == InTail;
+}
+
+void TBaseDispatcher::ReadAnnounced() {
+    RefreshStatus();
+    uint32_t pending;
+    {
         std::lock_guard status(StatusLock);
         pending = DeviceStatus.cbInQue;
     }
-    if (pending == 0) return 0;
-    const uint64_t before = InTotal;
+    if (pending == 0) return;
 
     uint32_t free, contiguous;
     if (InHead == InTail) {
@@ -142,18 +155,20 @@ uint32_t TBaseDispatcher::ExtractData() {
     uint32_t rest = want > contiguous ? want - contiguous : 0;
 
     auto got = static_cast<uint32_t>(ReadDevice(InHead, contiguous));
-    InHead += got;
-    InTotal += got;
+    StoreRead(got);
     if (got < contiguous) rest = 0;
-    if (InHead == InRingSize) InHead = 0;
-    if (got > 0) InFull = InHead == InTail;
-    if (rest != 0) {
-        got = static_cast<uint32_t>(ReadDevice(InHead, rest));
-        InHead += got;
-        InTotal += got;
-        if (got > 0) InFull = InHead == InTail;
+    if (rest != 0) StoreRead(static_cast<uint32_t>(ReadDevice(InHead, rest)));
+}
+
+void TBaseDispatcher::ReadWhatIsThere() {
+    // The free space up to the ring's end, then, when that filled, the free space at
+    // its start.
+    for (int part = 0; part < 2 && !InFull; ++part) {
+        const uint32_t contiguous = InTail > InHead ? InTail - InHead : InRingSize - InHead;
+        const auto got = static_cast<uint32_t>(ReadDevice(InHead, contiguous));
+        StoreRead(got);
+        if (got < contiguous) return;
     }
-    return static_cast<uint32_t>(InTotal - before);
 }
 
 bool TBaseDispatcher::InputRingFull() {

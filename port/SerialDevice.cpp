@@ -531,6 +531,14 @@ int32_t SerialDevice::Read(void* Buf, int32_t Size) {
     if (LostFlag.load()) return LostOnRead;
     for (;;) {
         const ssize_t N = read(Fd, Buf, static_cast<size_t>(Size));
+        if (N >= TtyInputHold && N < Size) {
+            // The tty's buffer was full, and it passes on what it held back only when
+            // read again (its worker would do it later, after a wake-up): one more
+            // read brings the rest of the burst now.
+            const ssize_t More =
+                read(Fd, static_cast<char*>(Buf) + N, static_cast<size_t>(Size - N));
+            return static_cast<int32_t>(N + (More > 0 ? More : 0));
+        }
         if (N > 0) return static_cast<int32_t>(N);
         if (N == 0) {
             // With VMIN 1 an empty tty answers EAGAIN; 0 is the end of a hung-up one.

@@ -186,8 +186,12 @@ class SerialDevice {
     int32_t SetRS485(bool On);
 
     // Bytes read, at most Size, without waiting: > 0, 0 when nothing is there, negative
-    // on failure (LostOnRead once the device is gone).
+    // on failure (LostOnRead once the device is gone). Bytes the tty held back behind
+    // its full buffer come with the same call.
     int32_t Read(void* Buf, int32_t Size);
+    // What the tty's own input buffer holds at most: a read that brings this many found
+    // it full.
+    static constexpr int32_t TtyInputHold = 4095;
     // Bytes the driver took without waiting (0 when it is full), or negative.
     int32_t Write(const void* Buf, int32_t Size);
 

@@ -404,6 +404,25 @@ TEST_F(SerialDeviceTest, AVanishedPeerIsReportedAndNeverSpins) {
     EXPECT_EQ(Dev.Close(), 0);
 }
 
+// A tty holds 4095 received bytes and passes on the rest of a larger burst only when
+// read again: one Read brings all of it.
+TEST_F(SerialDeviceTest, ABurstLargerThanTheTtysBufferComesInOneRead) {
+    SerialDevice Dev;
+    ASSERT_EQ(Dev.Open(SlavePath), 0);
+    std::string Burst(4096, '\0');
+    for (size_t I = 0; I < Burst.size(); ++I)
+        Burst[I] = static_cast<char>(I * 13);
+    WriteMaster(Burst);
+    for (int Round = 0; Round < 1000 && Dev.InputCount() < SerialDevice::TtyInputHold; ++Round)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(Dev.InputCount(), SerialDevice::TtyInputHold);
+
+    std::string Got(8192, '\0');
+    ASSERT_EQ(Dev.Read(Got.data(), static_cast<int32_t>(Got.size())), 4096);
+    Got.resize(4096);
+    EXPECT_EQ(Got, Burst);
+}
+
 // The event thread's wait: each arrival once, read or not, so the thread can go back to
 // waiting at once; input that waits counts again only when the watch turns back on.
 TEST_F(SerialDeviceTest, WaitArrivalReportsEachArrivalOnce) {
