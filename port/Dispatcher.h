@@ -208,6 +208,19 @@ class TBaseDispatcher {
     // announced bytes without locking InLock per byte.
     void BeginHandlerReads();
     void EndHandlerReads();
+    // GetChar's way on that thread between the two: the next unread byte, without a
+    // lock; false when there is none this way and GetChar must be asked.
+    bool GetCharInHandler(char& C) {
+        const uint64_t window = FastReads.load(std::memory_order_relaxed);
+        if (window == 0 || FastReader.load(std::memory_order_relaxed) != std::this_thread::get_id())
+            return false;
+        const uint32_t taken = FastTakenOf(window);
+        if (taken >= FastSizeOf(window)) return false;
+        C = static_cast<char>(InRing[(FastStartOf(window) + taken) % InRingSize]);
+        FastReads.store(window + 1, std::memory_order_relaxed);
+        if (TraceActive()) AddTraceEntry('R', static_cast<uint8_t>(C));
+        return true;
+    }
 
     // ---- Output ring ----------------------------------------------------------------
     int32_t PutChar(char C) { return PutBlock(&C, 1); }
@@ -493,11 +506,15 @@ class TBaseDispatcher {
     // AvailReadCount, and open it again after. Other threads read under the lock.
     std::atomic<uint64_t> FastReads{0};
     std::atomic<std::thread::id> FastReader{};
+    static constexpr uint64_t FastWindow(uint32_t Start, uint32_t Size) {
+        return (uint64_t{Start} << 32) | (uint64_t{Size} << 16);
+    }
+    static constexpr uint32_t FastTakenOf(uint64_t W) { return W & 0xFFFF; }
+    static constexpr uint32_t FastSizeOf(uint64_t W) { return (W >> 16) & 0xFFFF; }
+    static constexpr uint32_t FastStartOf(uint64_t W) { return (W >> 32) & 0xFFFF; }
     // InLock held; both do nothing on another thread than FastReader.
     void ReopenFastReads();
     void CloseFastReads();
-    // The next unread byte through the open window; false when the caller must lock.
-    bool TakeFastRead(char& C);
     // A locked reader of the input ring: InLock held and the window closed while it
     // lives.
     struct TLockedRead {

@@ -46,20 +46,6 @@ void TBaseDispatcher::CopyFromRing(uint32_t Offset, void* Buf, uint32_t Len) con
 
 // ---- Reads without a lock inside a handler ------------------------------------------------
 
-namespace {
-
-constexpr uint64_t FastTakenOf(uint64_t W) {
-    return W & 0xFFFF;
-}
-constexpr uint64_t FastSizeOf(uint64_t W) {
-    return (W >> 16) & 0xFFFF;
-}
-constexpr uint64_t FastStartOf(uint64_t W) {
-    return (W >> 32) & 0xFFFF;
-}
-
-} // namespace
-
 void TBaseDispatcher::BeginHandlerReads() {
     std::lock_guard lock(InLock);
     FastReader.store(std::this_thread::get_id(), std::memory_order_relaxed);
@@ -78,7 +64,7 @@ void TBaseDispatcher::ReopenFastReads() {
     const uint32_t unread = UnreadLocked();
     if (unread == 0) return;
     const uint32_t start = (InTail + AvailReadCount) % InRingSize;
-    FastReads.store((uint64_t{start} << 32) | (uint64_t{unread} << 16), std::memory_order_relaxed);
+    FastReads.store(FastWindow(start, unread), std::memory_order_relaxed);
 }
 
 void TBaseDispatcher::CloseFastReads() {
@@ -86,18 +72,7 @@ void TBaseDispatcher::CloseFastReads() {
     const uint64_t window = FastReads.load(std::memory_order_relaxed);
     if (window == 0) return;
     FastReads.store(0, std::memory_order_relaxed);
-    AvailReadCount += static_cast<uint32_t>(FastTakenOf(window));
-}
-
-bool TBaseDispatcher::TakeFastRead(char& C) {
-    const uint64_t window = FastReads.load(std::memory_order_relaxed);
-    if (window == 0 || FastReader.load(std::memory_order_relaxed) != std::this_thread::get_id())
-        return false;
-    const uint64_t taken = FastTakenOf(window);
-    if (taken >= FastSizeOf(window)) return false;
-    C = static_cast<char>(InRing[(FastStartOf(window) + taken) % InRingSize]);
-    FastReads.store(window + 1, std::memory_order_relaxed);
-    return true;
+    AvailReadCount += FastTakenOf(window);
 }
 
 int32_t TBaseDispatcher::ReadDevice(uint32_t At, uint32_t Size) {
@@ -201,10 +176,7 @@ int32_t TBaseDispatcher::PeekChar(char& C, uint32_t Index) {
 }
 
 int32_t TBaseDispatcher::GetChar(char& C) {
-    if (TakeFastRead(C)) {
-        if (TraceActive()) AddTraceEntry('R', static_cast<uint8_t>(C));
-        return ecOK;
-    }
+    if (GetCharInHandler(C)) return ecOK;
     {
         TLockedRead lock(*this);
         if (InAvailNotify) {
