@@ -366,8 +366,9 @@ class TBaseDispatcher {
     // wakes the output thread. Returns the bytes queued (at most the free space).
     int32_t QueueOutput(const void* Buf, int32_t Len);
     // The input ring holds 8192 unread bytes: a device that watches for input by its
-    // readiness stops watching until InputSpaceFreed.
-    bool InputRingFull();
+    // readiness stops watching until InputSpaceFreed. Without InLock, so the event
+    // thread never waits for a read in progress.
+    bool InputRingFull() const { return InFull.load(std::memory_order_relaxed); }
     // The output ring's fill, for GetComError.
     uint32_t OutRingUsed();
     // The output thread's side of the ring: the next contiguous run of unsent bytes
@@ -487,10 +488,10 @@ class TBaseDispatcher {
     std::unique_ptr<uint8_t[]> InRing;
     uint32_t InHead = 0;
     uint32_t InTail = 0;
-    bool InFull = false;
-    uint64_t InTotal = 0;          // bytes ever put into the ring
-    uint64_t ScanCount = 0;        // bytes examined by the data triggers
-    uint64_t AvailNotifyCount = 0; // InTotal at the last avail notification
+    std::atomic<bool> InFull{false}; // changed under InLock, read without it too
+    uint64_t InTotal = 0;            // bytes ever put into the ring
+    uint64_t ScanCount = 0;          // bytes examined by the data triggers
+    uint64_t AvailNotifyCount = 0;   // InTotal at the last avail notification
     bool InAvailNotify = false;
     uint32_t AvailReadCount = 0;
     uint32_t AvailReadMax = 0;

@@ -146,11 +146,6 @@ void TBaseDispatcher::ReadWhatIsThere() {
     }
 }
 
-bool TBaseDispatcher::InputRingFull() {
-    std::lock_guard lock(InLock);
-    return InRing && InFull;
-}
-
 bool TBaseDispatcher::InputWaiting() {
     std::lock_guard lock(InLock);
     if (!InRing || InFull) return false;

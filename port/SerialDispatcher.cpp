@@ -251,13 +251,6 @@ void TSerialDispatcher::SetComEventMask(uint32_t Mask) {
     if (Mask == 0) EventWake.Raise();
 }
 
-bool TSerialDispatcher::InputRingFull() {
-    uint32_t Head, Tail;
-    bool Full;
-    InRingState(Head, Tail, Full);
-    return Full;
-}
-
 void TSerialDispatcher::InputSpaceFreed() {
     EventWake.Raise();
 }

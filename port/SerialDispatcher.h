@@ -71,7 +71,6 @@ class TSerialDispatcher : public TBaseDispatcher {
     // Line changes and receive errors since the last look: event bits returned, CE_
     // bits kept for GetComError.
     uint32_t SampleLines();
-    bool InputRingFull();
 
     SerialDevice Dev;
     // Raised by SetComEventMask(0) and CloseCom (the wait ends) and by a freed input
