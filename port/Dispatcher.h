@@ -504,7 +504,8 @@ class TBaseDispatcher {
     // byte (bits 32-47), how many the window holds (16-31) and how many were taken
     // (0-15); 0 is closed. Only FastReader, the thread of BeginHandlerReads, opens,
     // uses and closes it; its locked reads close it first, adding what it counted to
-    // AvailReadCount, and open it again after. Other threads read under the lock.
+    // AvailReadCount, and open it again after. Other threads read under the lock and
+    // see the window's count once it closes (reading belongs to the window thread).
     std::atomic<uint64_t> FastReads{0};
     std::atomic<std::thread::id> FastReader{};
     static constexpr uint64_t FastWindow(uint32_t Start, uint32_t Size) {
