@@ -465,16 +465,18 @@ int main(int argc, char** argv) {
             }
             std::printf("\n");
         }
-        std::printf("\n%-20s  %10s %7s  %10s %7s  %8s\n", "write->first byte", "median us", "ratio",
-                    "p99 us", "ratio", "samples");
+        std::printf("\n%-20s  %10s %7s  %10s %7s  %10s  %8s\n", "write->first byte", "median us",
+                    "ratio", "p99 us", "ratio", "max us", "samples");
         const double RawMedian = Median(Latency[0]);
         const double RawP99 = Percentile(Latency[0], 0.99);
         for (size_t H = 0; H < Harnesses.size(); ++H) {
             const double M = Median(Latency[H]);
             const double P = Percentile(Latency[H], 0.99);
-            std::printf("%-20s  %10.1f %7.2f  %10.1f %7.2f  %8zu\n", Harnesses[H]->Name(), M,
-                        RawMedian > 0 ? M / RawMedian : 0, P, RawP99 > 0 ? P / RawP99 : 0,
-                        Latency[H].size());
+            // The longest wait shows a burst the road left lying (the dispatch thread's
+            // idle pass is 50 ms), which a median and a 99th percentile hide.
+            std::printf("%-20s  %10.1f %7.2f  %10.1f %7.2f  %10.1f  %8zu\n", Harnesses[H]->Name(),
+                        M, RawMedian > 0 ? M / RawMedian : 0, P, RawP99 > 0 ? P / RawP99 : 0,
+                        Percentile(Latency[H], 1.0), Latency[H].size());
         }
 
         std::printf("\n%-20s  %12s  %14s  %10s\n", "per 4096 B burst", "allocations",

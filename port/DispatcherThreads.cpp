@@ -143,11 +143,19 @@ void TDispThread::PassOne(bool EventArrived) {
             d.RefreshModemLines();
             if (!StatusLoop()) return;
             // Bytes that came while a handler ran are taken at once rather than after
-            // the event thread's next round; each round moves at least one byte.
-            for (int round = 0; round < MaxReceiveRounds; ++round) {
+            // the event thread's next round; each round moves at least one byte, and
+            // every round ends with the triggers checked, so no byte read is left
+            // unannounced. When the rounds run out, bytes may still wait in the device
+            // whose arrival was already seen: the next pass follows at once, after the
+            // status and timer checks.
+            for (int round = 1;; ++round) {
                 while (d.CheckReceiveTriggers())
                     if (d.CloseDeferred()) return;
                 if (d.CloseDeferred() || d.InNotify()) break;
+                if (round == MaxReceiveRounds) {
+                    d.Signals.Set(Signals::ComEventSignal);
+                    break;
+                }
                 if (d.ReadsWhatIsThere()) {
                     if (d.ExtractData() == 0) break;
                 } else {
