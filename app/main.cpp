@@ -1,24 +1,52 @@
 // rvex-tool: the main window on a display, or headless driven by a script.
 //   rvex-tool                          the window, in the current directory
 //   rvex-tool --headless --script FILE the same window without a display ("-": stdin)
-#include "app/DesignTimePorts.h"
+//   rvex-tool --workdir DIR ...        either of them in DIR, made ready first
+#include "app/CommandLine.h"
+#include "app/DisplayProbe.h"
 #include "app/HeadlessRunner.h"
 #include "app/PortDialogAnswers.h"
 #include "app/WindowFrontEnd.h"
+#include "app/WorkingFolder.h"
+#include "tool/DesignTimePorts.h"
 #include "tool/StateDump.h"
 #include "tool/Unit1.h"
 #include "winsys/Application.h"
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <string>
+#include <vector>
 
 namespace {
 
-int Usage() {
-    std::fprintf(stderr, "usage: rvex-tool [--headless --script FILE|-]\n");
+int Usage(const std::string& error) {
+    std::fprintf(stderr, "rvex-tool: %s\n%s", error.c_str(), app::UsageText().c_str());
     return 2;
+}
+
+// Makes the folder ready and enters it; false (the reason printed) when it cannot be.
+bool EnterWorkingFolder(const std::string& workdir) {
+    const std::filesystem::path folder = app::ExpandHome(workdir, app::HomeFolder());
+    const app::PreparedFolder prepared =
+        app::PrepareWorkingFolder(folder, app::ExampleSiteFolder(app::OwnExecutable()));
+    if (!prepared.warning.empty())
+        std::fprintf(stderr, "rvex-tool: %s\n", prepared.warning.c_str());
+    if (!prepared.error.empty()) {
+        std::fprintf(stderr, "rvex-tool: %s\n", prepared.error.c_str());
+        return false;
+    }
+    std::error_code error;
+    std::filesystem::current_path(folder, error);
+    if (error) {
+        std::fprintf(stderr, "rvex-tool: cannot enter %s: %s\n", folder.string().c_str(),
+                     error.message().c_str());
+        return false;
+    }
+    return true;
 }
 
 int RunHeadless(const char* scriptName) {
@@ -34,7 +62,7 @@ int RunHeadless(const char* scriptName) {
     }
     winsys::EventLoop loop;
     winsys::TApplication application(loop);
-    tool::TMainForm form(loop, app::MakeDesignTimePorts());
+    tool::TMainForm form(loop, tool::MakeDesignTimePorts());
     app::HeadlessRunner runner(
         application, form, [&] { return tool::DumpState(form); }, std::cout);
     app::PortDialogAnswers dialogAnswers(runner);
@@ -50,20 +78,28 @@ int RunHeadless(const char* scriptName) {
 } // namespace
 
 int main(int argc, char** argv) {
-    bool headless = false;
-    const char* script = nullptr;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--headless") == 0)
-            headless = true;
-        else if (std::strcmp(argv[i], "--script") == 0 && i + 1 < argc)
-            script = argv[++i];
-        else
-            return Usage();
+    auto parsed = app::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (auto* error = std::get_if<std::string>(&parsed)) return Usage(*error);
+    const app::CommandLine& line = std::get<app::CommandLine>(parsed);
+    if (line.help || line.version) {
+        std::fputs(line.help ? app::UsageText().c_str() : app::VersionLine().c_str(), stdout);
+        return 0;
     }
-    if (headless) {
-        if (!script) return Usage();
-        return RunHeadless(script);
+    // A script named relative to where the command was typed stays that file after
+    // the tool has moved into its working folder.
+    const std::string script = line.script.empty() || line.script == "-"
+                                   ? line.script
+                                   : std::filesystem::absolute(line.script).string();
+    if (!line.headless) {
+        if (auto display = app::UnreachableDisplay()) {
+            std::fprintf(stderr,
+                         "rvex-tool: cannot open the display (%s); use rvex-tool --headless "
+                         "--script FILE\n",
+                         display->c_str());
+            return 1;
+        }
     }
-    if (script) return Usage();
+    if (!line.workdir.empty() && !EnterWorkingFolder(line.workdir)) return 1;
+    if (line.headless) return RunHeadless(script.c_str());
     return app::RunWindow(argc, argv);
 }

@@ -1,7 +1,9 @@
 #pragma once
 // The one place that turns a serial port number COMn into a device path.
 //
-// A folder of links names the devices: $RVEX_COM_DIR (default ~/.config/rvex-tool/com)
+// On Windows COMn is the system's own device "\\.\COMn" (ComMappingWin32.cpp): there
+// is no folder of links, and ComLinkDirectory() is "". On Linux (ComMappingLinux.cpp) a
+// folder of links names the devices: $RVEX_COM_DIR (default ~/.config/rvex-tool/com)
 // holds entries COM1 ... COM49, normally symlinks to devices (a pty the simulator
 // publishes, /dev/serial/by-id/..., /dev/ttyUSB0). An entry there wins. Without one,
 // COMn falls back to a fixed default:
@@ -30,10 +32,10 @@ std::string ComLinkDirectory();
 // which then fails to open as a device that does not exist.
 std::string ComDevicePath(unsigned n);
 
-// True when COMn's device can be opened for writing now (O_WRONLY | O_NOCTTY |
-// O_NONBLOCK) and no other program holds it for exclusive use: neither in the tty's
-// exclusive mode (TIOCEXCL, seen through TIOCGEXCL even where root could still open
-// it) nor under an flock. The device is closed again at once; nothing is written.
+// True when COMn's device can be opened as a serial port now: SerialDevice::Probe
+// finds a terminal that no other program holds (neither under an flock nor in the
+// tty's exclusive mode). Nothing else is listed, so every port the start-up list
+// offers is one the port's open can open. The device is closed again at once.
 bool ComPortUsable(unsigned n);
 
 } // namespace port

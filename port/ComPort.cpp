@@ -43,8 +43,10 @@ void TCustomComPort::SetOpen(bool Value) {
         return;
     }
     if (PortState == psShuttingDown) {
-        // A close inside one of this port's notifications is still pending. The latest
-        // request wins: an open is carried out once the close has finished.
+        // A close inside one of this port's notifications is still pending, and Open
+        // still reads True: a request to open is one to keep it as it is, and changes
+        // nothing. A close from outside the notification finishes the pending one.
+        if (Value && OpenValue) return;
         OpenPending = Value;
         if (NotifyDepth > 0) return;
         FinishClose();
@@ -435,13 +437,13 @@ void TCustomComPort::DeregisterUser(winsys::HWND HWnd) {
 void TCustomComPort::DeregisterUserCallback(TPortCallback Callback) {
     if (IsDestroying()) return;
     std::erase_if(UserList, [&](const TUserListEntry& E) {
-        return E.Handle == 0 && !E.IsEx && E.Callback == Callback;
+        return E.Handle == 0 && !E.IsEx && E.Callback.Code == Callback.Code;
     });
 }
 void TCustomComPort::DeregisterUserCallbackEx(TPortCallbackEx CallbackEx) {
     if (IsDestroying()) return;
     std::erase_if(UserList, [&](const TUserListEntry& E) {
-        return E.Handle == 0 && E.IsEx && E.CallbackEx == CallbackEx;
+        return E.Handle == 0 && E.IsEx && E.CallbackEx.Code == CallbackEx.Code;
     });
 }
 
@@ -483,6 +485,15 @@ void TCustomComPort::PortClose() {
             E.Callback.Code(E.Callback.Data, this, false);
     });
     if (OnPortClose) OnPortClose(this);
+}
+
+TCustomComPort* SearchComPort(const TBaseComponent* Owner) {
+    if (!Owner) return nullptr;
+    for (TBaseComponent* C : Owner->Components()) {
+        if (auto* Port = dynamic_cast<TCustomComPort*>(C)) return Port;
+        if (TCustomComPort* Found = SearchComPort(C)) return Found;
+    }
+    return nullptr;
 }
 
 } // namespace port

@@ -65,7 +65,7 @@ extern const char* const ParityName[5];
 
 class TCustomComPort;
 
-// User callbacks, as methods: two are the same callback when object and code match.
+// User callbacks, as methods: an object and a function taking it.
 struct TPortCallback {
     void* Data = nullptr;
     void (*Code)(void* Data, TCustomComPort* CP, bool Opening) = nullptr;
@@ -239,7 +239,8 @@ class TCustomComPort : public TBaseComponent, public virtual IComPort {
     int RegisterUserEx(winsys::HWND HWnd);
     int RegisterUserCallback(TPortCallback Callback);
     int RegisterUserCallbackEx(TPortCallbackEx CallbackEx);
-    // Remove every entry of that window or callback; nothing while being destroyed.
+    // Remove every entry of that window, or of that callback's code whatever its object;
+    // nothing while being destroyed.
     void DeregisterUser(winsys::HWND HWnd);
     void DeregisterUserCallback(TPortCallback Callback);
     void DeregisterUserCallbackEx(TPortCallbackEx CallbackEx);
@@ -371,6 +372,16 @@ class TCustomComPort : public TBaseComponent, public virtual IComPort {
 
     // Raises the exception of a negative Code (see CheckException); returns Code.
     int32_t Check(int32_t Code) const;
+    // Runs Event as one of this port's notifications: a close requested inside it is
+    // finished once the outermost notification has returned.
+    template <class Body> void AsNotification(Body&& Event) {
+        ++NotifyDepth;
+        struct Leave {
+            int& Depth;
+            ~Leave() { --Depth; }
+        } Guard{NotifyDepth};
+        Event();
+    }
 
     TPortState PortState = psClosed;
     bool ForceApply = false;
@@ -399,7 +410,7 @@ class TCustomComPort : public TBaseComponent, public virtual IComPort {
     void FinishClose();
     void UndoFailedOpen();
     void ApplySettingsAfterOpen();
-    void ApplyLine(int32_t OldBaud, TParity OldParity, uint16_t OldDataBits, uint16_t OldStopBits);
+    void ApplyLine();
     void ReapplyFlowOptions();
     bool AnyTriggerEvent() const;
     void HandleClosePending(winsys::LPARAM lParam);
@@ -449,5 +460,10 @@ class TComPort : public TCustomComPort {
   public:
     using TCustomComPort::TCustomComPort;
 };
+
+// The first port component (a TCustomComPort or a descendant) among Owner's
+// components, found depth first: each component is looked at, then its own
+// components, before its next sibling. Null when there is none.
+TCustomComPort* SearchComPort(const TBaseComponent* Owner);
 
 } // namespace port

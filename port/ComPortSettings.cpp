@@ -46,47 +46,35 @@ void TCustomComPort::SetComNumber(uint16_t Value) {
     TBaseDispatcher::ClearSaveBuffers(Save);
 }
 
-void TCustomComPort::ApplyLine(int32_t OldBaud, TParity OldParity, uint16_t OldDataBits,
-                               uint16_t OldStopBits) {
+// The property has the new value already: a line the dispatcher refuses raises, and the
+// value stays stored for the next open.
+void TCustomComPort::ApplyLine() {
     if (PortState != psOpen) return;
-    try {
-        Check(Dispatcher->SetLine(BaudValue, ParityValue, DataBitsValue, StopBitsValue));
-    } catch (...) {
-        // The line keeps its settings, so the properties keep theirs.
-        BaudValue = OldBaud;
-        ParityValue = OldParity;
-        DataBitsValue = OldDataBits;
-        StopBitsValue = OldStopBits;
-        throw;
-    }
+    Check(Dispatcher->SetLine(BaudValue, ParityValue, DataBitsValue, StopBitsValue));
 }
 
 void TCustomComPort::SetBaud(int32_t Value) {
     if (Value == BaudValue) return;
-    const int32_t Old = BaudValue;
     BaudValue = Value;
-    ApplyLine(Old, ParityValue, DataBitsValue, StopBitsValue);
+    ApplyLine();
 }
 
 void TCustomComPort::SetParity(TParity Value) {
     if (Value == ParityValue) return;
-    const TParity Old = ParityValue;
     ParityValue = Value;
-    ApplyLine(BaudValue, Old, DataBitsValue, StopBitsValue);
+    ApplyLine();
 }
 
 void TCustomComPort::SetDataBits(uint16_t Value) {
     if (Value == DataBitsValue) return;
-    const uint16_t Old = DataBitsValue;
     DataBitsValue = Value;
-    ApplyLine(BaudValue, ParityValue, Old, StopBitsValue);
+    ApplyLine();
 }
 
 void TCustomComPort::SetStopBits(uint16_t Value) {
     if (Value == StopBitsValue) return;
-    const uint16_t Old = StopBitsValue;
     StopBitsValue = Value;
-    ApplyLine(BaudValue, ParityValue, DataBitsValue, Old);
+    ApplyLine();
 }
 
 void TCustomComPort::SetInSize(uint16_t Value) {

@@ -275,6 +275,8 @@ class TBaseDispatcher {
     int32_t RegisterSyncEventTriggerHandler(TPortNotifyEvent Method);
     int32_t DeregisterWndTriggerHandler(winsys::HWND HWnd);
     int32_t DeregisterProcTriggerHandler(TPortNotifyProc Proc);
+    // Each removes the first entry of that window, procedure or method code (a method's
+    // object is not compared).
     int32_t DeregisterEventTriggerHandler(TPortNotifyEvent Method);
     // Delivers one notification to every handler; false ends the caller's trigger loop.
     bool SendNotify(uint32_t Msg, uint32_t TriggerHandle, uint32_t Data);
@@ -319,9 +321,10 @@ class TBaseDispatcher {
     int32_t DumpTrace(const std::string& FileName, bool InHex, bool AllHex);
     int32_t AppendTrace(const std::string& FileName, bool InHex, bool AllHex);
 
-    // The dispatch log, the same way: InitDispatchLogging empties an existing ring or
-    // allocates Size bytes (at most MaxLogBytes, else -1002); StartDispatchLogging gives
-    // -3009 without a ring. AddStringToLog adds a dtUser entry with the characters of S.
+    // The dispatch log, the same way: InitDispatchLogging only empties an existing ring
+    // (a paused log stays paused) or allocates Size bytes (at most MaxLogBytes, else
+    // -1002) and collects; StartDispatchLogging gives -3009 without a ring.
+    // AddStringToLog adds a dtUser entry with the characters of S.
     int32_t InitDispatchLogging(uint32_t Size);
     int32_t StartDispatchLogging();
     void StopDispatchLogging();
@@ -492,6 +495,8 @@ class TBaseDispatcher {
     uint64_t InTotal = 0;            // bytes ever put into the ring
     uint64_t ScanCount = 0;          // bytes examined by the data triggers
     uint64_t AvailNotifyCount = 0;   // InTotal at the last avail notification
+    // AvailNotifyCount after a notification that a window did not take in time.
+    static constexpr uint64_t AvailNotifyAgain = UINT64_MAX;
     bool InAvailNotify = false;
     uint32_t AvailReadCount = 0;
     uint32_t AvailReadMax = 0;

@@ -3,6 +3,7 @@
 #include "port/Dispatcher.h"
 
 #include "port/BaseComponent.h"
+#include "port/SystemText.h"
 #include "port/TraceText.h"
 
 #include <algorithm>
@@ -38,8 +39,7 @@ std::string Trim(const std::string& Text) {
 
 std::string DateTimeText() {
     std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
+    std::tm local = LocalTime(now);
     char text[32];
     std::strftime(text, sizeof text, "%d/%m/%y, %H:%M:%S", &local);
     return text;
@@ -115,14 +115,13 @@ void TBaseDispatcher::AddStringToLog(const std::string& S) {
 int32_t TBaseDispatcher::InitDispatchLogging(uint32_t Size) {
     std::lock_guard lock(StateLock);
     if (LogRing.Exists()) {
+        // Only emptied: a paused log stays paused.
         LogRing.Clear();
-    } else {
-        if (Size > MaxLogBytes) return ecBadArgument;
-        if (!LogRing.Allocate(Size)) return ecOutOfMemory;
-        LogScratch.reserve(std::max(InQueueSize, OutQueueSize));
+        return ecOK;
     }
-    // Also for a ring that existed: the log is collecting after every initialisation,
-    // as the trace is.
+    if (Size > MaxLogBytes) return ecBadArgument;
+    if (!LogRing.Allocate(Size)) return ecOutOfMemory;
+    LogScratch.reserve(std::max(InQueueSize, OutQueueSize));
     LogOn = true;
     return ecOK;
 }

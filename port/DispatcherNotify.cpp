@@ -100,10 +100,10 @@ int32_t TBaseDispatcher::DeregisterProcTriggerHandler(TPortNotifyProc Proc) {
 int32_t TBaseDispatcher::DeregisterEventTriggerHandler(TPortNotifyEvent Method) {
     std::lock_guard lock(StateLock);
     bool purge = false;
-    // Object and code both: two components with the same handler method are distinct.
+    // The method's code alone: the first entry with that method goes, whatever its object.
     bool removed = RemoveHandler(
         EventTriggerHandlers, InNotifyFlag.load(),
-        [&](const TEventTriggerHandler& h) { return h.thNotify == Method; }, purge);
+        [&](const TEventTriggerHandler& h) { return h.thNotify.Code == Method.Code; }, purge);
     if (purge) HandlerPurgePending = true;
     if (removed && LogActive())
         AddDispatchEntry(dtTriggerHandlerDispose, dstEventHandler, 0, nullptr, 0);
@@ -250,6 +250,7 @@ bool TBaseDispatcher::SendNotify(uint32_t Msg, uint32_t TriggerHandle, uint32_t 
         InAvailNotify = Msg == PortMsgAvail || Msg == PortMsgData;
     }
     winsys::LPARAM lParam = MakePortLParam(PortHandleValue, Data);
+    uint32_t skippedBefore = SkippedNotifyCount.load();
 
     bool completed = CallHandlers(EventTriggerHandlers, Msg, TriggerHandle, lParam) &&
                      CallHandlers(ProcTriggerHandlers, Msg, TriggerHandle, lParam);
@@ -275,6 +276,14 @@ bool TBaseDispatcher::SendNotify(uint32_t Msg, uint32_t TriggerHandle, uint32_t 
                 if (Msg == PortMsgAvail && commit != TriggerHandle) result = false;
             }
         }
+    }
+    if (Msg == PortMsgAvail && SkippedNotifyCount.load() != skippedBefore) {
+        // A window held past the hand-off limit never saw these bytes: announce them
+        // again at the dispatch thread's next pass, so that they reach it as soon as
+        // it is free rather than with the next byte that arrives.
+        std::lock_guard inLock(InLock);
+        std::lock_guard stateLock(StateLock);
+        AvailNotifyCount = AvailNotifyAgain;
     }
     {
         std::lock_guard lock(StateLock);

@@ -2,10 +2,9 @@
 
 #include "port/Dispatcher.h"
 
+#include "port/ThreadPriority.h"
 #include <algorithm>
 #include <chrono>
-#include <sys/resource.h>
-#include <unistd.h>
 
 namespace port {
 
@@ -36,7 +35,7 @@ void TDispatcherThread::Start() {
 
 void TDispatcherThread::Run() {
     Id = std::this_thread::get_id();
-    Tid = static_cast<int>(gettid());
+    Tid = CurrentThreadId();
     ApplyPriority();
     try {
         Execute();
@@ -73,9 +72,7 @@ void TDispatcherThread::SetPriority(int Boost) {
 void TDispatcherThread::ApplyPriority() {
     int tid = Tid.load();
     if (tid == 0) return; // applied when the thread starts
-    // A refusal (no privilege to raise the priority) leaves the thread at normal.
-    [[maybe_unused]] int result =
-        setpriority(PRIO_PROCESS, static_cast<id_t>(tid), -PriorityBoost.load());
+    RaiseThreadPriority(tid, PriorityBoost.load());
 }
 
 // ---- TComThread ---------------------------------------------------------------------------

@@ -209,8 +209,8 @@ struct TTriggerSave {
 // Handler entries.
 using TPortNotifyProc = void (*)(uint32_t Msg, winsys::WPARAM wParam, winsys::LPARAM lParam);
 
-// A method: an object and a function taking it. Two methods are the same handler when
-// both parts are equal.
+// A method: an object and a function taking it. Deregistering one matches its code
+// alone, so the first entry with that method goes whatever object it was made with.
 struct TPortNotifyEvent {
     void* Data = nullptr;
     void (*Code)(void* Data, uint32_t Msg, winsys::WPARAM wParam, winsys::LPARAM lParam) = nullptr;
@@ -222,9 +222,9 @@ struct TPortNotifyEvent {
 template <class T, void (T::*Method)(uint32_t, winsys::WPARAM, winsys::LPARAM)>
 TPortNotifyEvent MakeNotifyEvent(T* Object) {
     return TPortNotifyEvent{Object,
-                           [](void* data, uint32_t msg, winsys::WPARAM w, winsys::LPARAM l) {
-                               (static_cast<T*>(data)->*Method)(msg, w, l);
-                           }};
+                            [](void* data, uint32_t msg, winsys::WPARAM w, winsys::LPARAM l) {
+                                (static_cast<T*>(data)->*Method)(msg, w, l);
+                            }};
 }
 
 struct TWndTriggerHandler {

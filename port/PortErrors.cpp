@@ -1,5 +1,7 @@
 #include "port/PortErrors.h"
 
+#include "port/SystemText.h"
+
 #include "port/BaseComponent.h"
 
 #include <cstdlib>
@@ -23,16 +25,15 @@ std::string Cut(const char* text) {
 // The operating system's text for an error number, or empty.
 std::string SystemText(int64_t number) {
     if (number > INT32_MAX) return {};
-    char buffer[MaxMessageLength + 1] = {};
-    // GNU strerror_r: returns the text, either its own or written into buffer.
-    const char* text = strerror_r(static_cast<int>(number), buffer, sizeof buffer);
-    if (!text) return {};
+    const std::string text = SystemErrorText(static_cast<int>(number));
     std::string result;
-    for (const char* p = text; *p && result.size() < MaxMessageLength; ++p) {
+    for (const char* p = text.c_str(); *p && result.size() < MaxMessageLength; ++p) {
         char c = static_cast<unsigned char>(*p) < 32 ? ' ' : *p;
         if (c == ' ' && !result.empty() && result.back() == ' ') continue;
         result.push_back(c);
     }
+    while (!result.empty() && result.back() == ' ')
+        result.pop_back();
     return result;
 }
 

@@ -3,27 +3,13 @@
 #include "winsys/EventLoop.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <thread>
 
 namespace port {
 
-namespace {
-std::atomic<winsys::Clock*> installedClock{nullptr};
-} // namespace
-
-winsys::Clock& PortClock() {
-    winsys::Clock* clock = installedClock.load(std::memory_order_acquire);
-    return clock ? *clock : winsys::SystemClock();
-}
-
-void SetPortClock(winsys::Clock* clock) {
-    installedClock.store(clock, std::memory_order_release);
-}
-
 uint32_t TimeGetTime() {
-    return static_cast<uint32_t>(PortClock().NowMs());
+    return static_cast<uint32_t>(winsys::CurrentClock().NowMs());
 }
 
 // The tick count runs on the low 31 bits of the clock, so it wraps from MaxTimerTicks
@@ -74,12 +60,15 @@ uint32_t SafeYield() {
     winsys::EventLoop* loop = winsys::EventLoop::Current();
     if (!loop || !loop->IsWindowThread()) return 0;
     if (loop->QuitRequested()) return WmQuit;
-    return loop->SafeYield() ? 1 : 0;
+    winsys::EventLoop::YieldedItem ran;
+    if (!loop->SafeYield(&ran)) return 0;
+    uint32_t value = (ran.msg & 0xFFFFu) | ((static_cast<uint32_t>(ran.window) & 0xFFFFu) << 16);
+    return value != 0 ? value : 1;
 }
 
 void SleepMs(uint32_t Ms) {
     if (Ms == 0) return;
-    if (auto* manual = dynamic_cast<winsys::ManualClock*>(&PortClock())) {
+    if (auto* manual = dynamic_cast<winsys::ManualClock*>(&winsys::CurrentClock())) {
         manual->AdvanceMs(Ms);
         // Let the threads that the waiter is waiting for run, as a real sleep would.
         std::this_thread::yield();

@@ -3,9 +3,9 @@
 // enumerations, the millisecond clock with its 55 ms ticks, event timers, delays,
 // yielding to the window thread's loop, and flag helpers.
 //
-// The clock is injectable: PortClock() is the system's steady clock unless a test
-// installs a ManualClock with SetPortClock. SleepMs, DelayMS and DelayTicks then move
-// the manual clock forward instead of sleeping, so timed sequences run at once.
+// Every routine here reads the process's clock (winsys::CurrentClock), the one the
+// window thread's loop reads too. With a ManualClock installed, SleepMs, DelayMS and
+// DelayTicks move it forward instead of sleeping, so timed sequences run at once.
 #include "winsys/Clock.h"
 
 #include <cstdint>
@@ -15,13 +15,7 @@ namespace port {
 enum TParity { pNone, pOdd, pEven, pMark, pSpace };
 enum TWsMode { wsClient, wsServer };
 
-// The clock every port routine reads. Any thread.
-winsys::Clock& PortClock();
-// nullptr restores the system clock. Install before ports open, remove after they
-// closed: threads read it without a lock.
-void SetPortClock(winsys::Clock* clock);
-
-// Milliseconds of the port clock, truncated to 32 bits (it wraps after 49.7 days).
+// Milliseconds of the process's clock, truncated to 32 bits (it wraps after 49.7 days).
 uint32_t TimeGetTime();
 
 // Ticks of 55 ms.
@@ -60,9 +54,11 @@ int32_t RemainingTimeInSecs(const EventTimer& T);
 constexpr uint32_t WmQuit = 18;
 
 // Runs one ready item of the current event loop when called on its window thread.
-// 0 when nothing was ready (or there is no loop, or another thread calls), WmQuit
-// when the loop was asked to quit (the request stays, so the loop still ends), any
-// other non-zero value when an item ran.
+// 0 when nothing was ready (or there is no loop, or another thread calls); WmQuit
+// when the loop was asked to quit (the request stays, so the loop still ends); for a
+// message, its number in the low 16 bits and the low 16 bits of its window handle in
+// the high 16 bits; for a timer, the timer message 0x0113; 1 for anything else that ran
+// (a descriptor's readiness, a task), so that the value is never 0 when an item ran.
 uint32_t SafeYield();
 
 // Waits Ticks ticks; with Yield it keeps the window thread's loop running meanwhile
@@ -70,7 +66,7 @@ uint32_t SafeYield();
 void DelayTicks(int32_t Ticks, bool Yield);
 // Waits Ms milliseconds without handling messages.
 void DelayMS(uint32_t Ms);
-// Sleeps on the port clock: real time on the system clock, an advance of a manual one.
+// Sleeps on the process's clock: real time on the system clock, an advance of a manual one.
 void SleepMs(uint32_t Ms);
 
 constexpr bool FlagIsSet(uint32_t Flags, uint32_t Mask) {

@@ -3,14 +3,8 @@
 #include "port/ComMapping.h"
 #include "port/SerialDispatcher.h"
 
-#include <cerrno>
 #include <cstdlib>
-#include <fcntl.h>
 #include <mutex>
-#include <sys/file.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
 
 namespace port {
 
@@ -24,53 +18,36 @@ constexpr unsigned MaxListedPort = 50;
 
 std::mutex HookLock;
 TComSelectHook& CurrentHook() {
-    static TComSelectHook Hook;
-    return Hook;
-}
-
-// Opens and closes the device as the serial layer would, but leaves its settings and
-// queues alone: 0, SerialDevice::InUse, or another negative code.
-int32_t PlainProbe(const std::string& Path) {
-    const int Fd = ::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (Fd < 0) return SerialDevice::OpenErrorCode(errno, false);
-    int32_t R = 0;
-    int Exclusive = 0;
-    if (!isatty(Fd))
-        R = SerialDevice::NotFound;
-    else if (ioctl(Fd, TIOCGEXCL, &Exclusive) == 0 && Exclusive)
-        R = SerialDevice::InUse;
-    else if (flock(Fd, LOCK_EX | LOCK_NB) != 0) // released by the close
-        R = errno == EWOULDBLOCK ? SerialDevice::InUse : -errno;
-    ::close(Fd);
-    return R;
+    static TComSelectHook hook;
+    return hook;
 }
 
 } // namespace
 
-std::string ComName(unsigned N) {
-    return "COM" + std::to_string(N);
+std::string ComName(unsigned n) {
+    return "COM" + std::to_string(n);
 }
 
 bool IsPortAvailable(unsigned N) {
     if (N == 0) return false;
-    const std::string Path = ComDevicePath(N);
-    int32_t R;
+    const std::string path = ComDevicePath(N);
+    int32_t result;
     if (UseDispatcherForAvail) {
-        TSerialDispatcher Probe(nullptr);
-        R = Probe.OpenCom(Path.c_str(), 64, 64);
-        if (R >= 0) Probe.CloseCom();
+        TSerialDispatcher dispatcher(nullptr);
+        result = dispatcher.OpenCom(path.c_str(), 64, 64);
+        if (result >= 0) dispatcher.CloseCom();
     } else {
-        R = PlainProbe(Path);
+        result = SerialDevice::Probe(path);
     }
-    if (R >= 0) return true;
-    return ShowPortsInUse && R == SerialDevice::InUse;
+    if (result >= 0) return true;
+    return ShowPortsInUse && result == SerialDevice::InUse;
 }
 
 TComSelectHook SetComSelectHook(TComSelectHook Hook) {
-    std::lock_guard Lock(HookLock);
-    TComSelectHook Previous = std::move(CurrentHook());
+    std::lock_guard lock(HookLock);
+    TComSelectHook previous = std::move(CurrentHook());
     CurrentHook() = std::move(Hook);
-    return Previous;
+    return previous;
 }
 
 TComSelectForm::TComSelectForm() : TForm("ComSelectForm", "Select Port") {
@@ -87,43 +64,43 @@ TComSelectForm::TComSelectForm() : TForm("ComSelectForm", "Select Port") {
 }
 
 void TComSelectForm::FormCreate() {
-    std::string Devices;
-    for (unsigned N = 1; N <= MaxListedPort; ++N) {
-        if (!IsPortAvailable(N)) continue;
-        PortsComboBox.AddItem(ComName(N));
-        if (!Devices.empty()) Devices += ", ";
-        Devices += ComName(N) + " = " + ComDevicePath(N);
+    std::string devices;
+    for (unsigned n = 1; n <= MaxListedPort; ++n) {
+        if (!IsPortAvailable(n)) continue;
+        PortsComboBox.AddItem(ComName(n));
+        if (!devices.empty()) devices += ", ";
+        devices += ComName(n) + " = " + ComDevicePath(n);
     }
     // The operator sees which device each number stands for.
-    PortsComboBox.SetHint(Devices);
+    PortsComboBox.SetHint(devices);
     if (!PortsComboBox.Items().empty()) PortsComboBox.SetItemIndex(0);
 }
 
 TModalResult TComSelectForm::ShowModal() {
-    TComSelectHook Hook;
+    TComSelectHook hook;
     {
-        std::lock_guard Lock(HookLock);
-        Hook = CurrentHook();
+        std::lock_guard lock(HookLock);
+        hook = CurrentHook();
     }
     ModalResult = mrNone;
-    if (!Hook) return ModalResult = mrCancel;
-    TModalResult Result = Hook(*this);
+    if (!hook) return ModalResult = mrCancel;
+    TModalResult result = hook(*this);
     // A hook that clicked a button answers with it; one that only returned, with that.
-    if (Result == mrNone) Result = ModalResult;
-    if (Result == mrNone) Result = mrCancel;
-    return ModalResult = Result;
+    if (result == mrNone) result = ModalResult;
+    if (result == mrNone) result = mrCancel;
+    return ModalResult = result;
 }
 
 std::string TComSelectForm::SelectedCom() const {
-    const int Index = PortsComboBox.ItemIndex();
-    if (Index < 0 || Index >= static_cast<int>(PortsComboBox.Items().size())) return {};
-    return PortsComboBox.Items()[static_cast<size_t>(Index)];
+    const int index = PortsComboBox.ItemIndex();
+    if (index < 0 || index >= static_cast<int>(PortsComboBox.Items().size())) return {};
+    return PortsComboBox.Items()[static_cast<size_t>(index)];
 }
 
 uint16_t TComSelectForm::SelectedComNum() const {
-    const std::string Text = SelectedCom();
-    if (Text.size() <= 3) return 0;
-    return static_cast<uint16_t>(std::strtol(Text.c_str() + 3, nullptr, 10));
+    const std::string text = SelectedCom();
+    if (text.size() <= 3) return 0;
+    return static_cast<uint16_t>(std::strtol(text.c_str() + 3, nullptr, 10));
 }
 
 } // namespace port

@@ -2,10 +2,11 @@
 // Port selection: which serial ports can be offered, and the dialog that lets the
 // operator pick one when a port component has none configured.
 //
-// IsPortAvailable(N) looks at COMn's device through the COM mapping (ComMapping.h):
-// a device that opens is available; one that another program holds is available too
-// while ShowPortsInUse is set (the operator sees it and learns it is busy when the
-// open fails). Any thread.
+// IsPortAvailable(N) looks at COMn's device through the COM mapping (ComMapping.h)
+// with the serial layer's one probe (SerialDevice::Probe, the rules of the port's own
+// open): a terminal that opens is available; one that another program holds is
+// available too while ShowPortsInUse is set (the operator sees it and learns it is
+// busy when the open fails). Any thread.
 //
 // TComSelectForm is the dialog as a model: a winsys form with the caption
 // "Select Port", two labels, the list PortsComboBox of the available ports among COM1
@@ -24,7 +25,7 @@ namespace port {
 // When set, availability is tried through the serial dispatcher's own open, which puts
 // the device in raw mode and discards its pending output as it closes it again, and so
 // would disturb a program that has the port open without taking it for exclusive use.
-// Off (the default), a plain open and close gives the same answer and leaves the
+// Off (the default), the serial layer's probe gives the same answer and leaves the
 // device's settings and queues alone.
 extern bool UseDispatcherForAvail;
 // When set, a port held by another program is offered.
@@ -33,8 +34,8 @@ extern bool ShowPortsInUse;
 // False for 0 without touching any device.
 bool IsPortAvailable(unsigned N);
 
-// "COM" followed by N in decimal.
-std::string ComName(unsigned N);
+// "COM" followed by n in decimal.
+std::string ComName(unsigned n);
 
 enum TModalResult { mrNone, mrOk, mrCancel };
 

@@ -4,6 +4,13 @@
 // purge, queue counts, RS485 direction, the event wait). It keeps no rings and starts
 // no threads; the dispatcher does that on top of it.
 //
+// Two platforms: a Linux tty through termios and poll (SerialDeviceLinux.cpp, which
+// the notes below describe), and a Windows communications device "\\.\COMn" through
+// the DCB, COMMTIMEOUTS, overlapped I/O and WaitCommEvent (SerialDeviceWin32.cpp, whose
+// own notes say where it differs: the system's error numbers at open, no pty view,
+// modem line changes through the event wait). TStopSignal is an eventfd there and an
+// event object here; Descriptor() is the fd or the device handle.
+//
 // Results: 0 (or a count) for success and a negative code otherwise, in the numbering
 // the port layer's logic expects:
 //   Open:  -2 no such port (the name is missing, or nothing answers behind it: ENOENT,
@@ -33,6 +40,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <shared_mutex>
 #include <string>
@@ -124,10 +132,18 @@ class SerialDevice {
     static constexpr int32_t LostOnRead = -161;
     static constexpr int32_t LostOnControl = -162;
 
-    SerialDevice() = default;
+    SerialDevice();
     ~SerialDevice();
     SerialDevice(const SerialDevice&) = delete;
     SerialDevice& operator=(const SerialDevice&) = delete;
+
+    // Whether Path can be opened as a serial port now, by the very rules Open follows,
+    // without changing the device: 0 when Open would succeed (a terminal that no other
+    // open holds), InUse when another open holds its flock or exclusive mode, or the
+    // code Open would fail with (NotFound for a missing name and for one that is not a
+    // terminal, such as /dev/null or a plain file). The device is opened and closed
+    // again at once; its settings, lines and queues stay as they are. Any thread.
+    static int32_t Probe(const std::string& Path);
 
     // Opens Path (symlinks followed) with O_RDWR | O_NOCTTY | O_NONBLOCK and takes
     // exclusive use: flock (which holds for root too) and the tty's exclusive mode; a
@@ -205,7 +221,8 @@ class SerialDevice {
     // bytes is reported once (edge-triggered), whether or not anyone has read them, so
     // the caller may go back to waiting at once. Input already there when the watch
     // starts, or when WatchInput turns on again, counts as an arrival. One thread at a
-    // time, always with the same Stop.
+    // time, always with the same Stop. A Windows device without an event wait (wine's
+    // pty) is looked at after rests, and bytes that wait are reported after each one.
     uint32_t WaitArrival(int TimeoutMs, bool WatchInput, const TStopSignal* Stop);
 
     // The errno of a failed open as the port layer's code (see the top); FolderMissing
@@ -217,8 +234,6 @@ class SerialDevice {
     int32_t ApplyLine(const TSerialLine& Line);
     int32_t ReadDeviceLine(TSerialLine& Line);
     int32_t SetModemLine(int Bit, bool On);
-    // Fd open: makes WaitArrival's set; 0, or -1 with errno.
-    int OpenArrivalPoll();
 
     // Held shared by every call on the descriptor, exclusively by Open and Close.
     mutable std::shared_mutex FdLock;
@@ -229,13 +244,10 @@ class SerialDevice {
     bool LowLatencySet = false;
     std::atomic<bool> LostFlag{false};
     TStopSignal Closing;
-    // WaitArrival's epoll set (Closing, the stop signal, the tty edge-triggered), made
-    // at Open; the tty's entry as it stands (watching input or not), and the stop
-    // signal registered.
-    int ArrivalPoll = -1;
-    bool ArrivalWatchesInput = true;
-    bool ArrivalDeviceRemoved = false;
-    int ArrivalStopFd = -1;
+    // WaitArrival's state from one call to the next, the platform's own (an epoll set
+    // on Linux, a pending WaitCommEvent on Windows): made by Open, released by Close.
+    struct TArrivalWatch;
+    std::unique_ptr<TArrivalWatch> Arrival;
 
     mutable std::mutex LineLock;
     TSerialLine CurrentLine;

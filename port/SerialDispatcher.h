@@ -1,7 +1,8 @@
 #pragma once
-// TSerialDispatcher: the dispatcher on a serial port of this machine (a Linux tty
-// through SerialDevice). It supplies the device operations TBaseDispatcher declares;
-// the three dispatcher threads run on them unchanged:
+// TSerialDispatcher: the dispatcher on a serial port of this machine (a Linux tty or a
+// Windows COM device, through SerialDevice; the notes below are the Linux tty's). It
+// supplies the device operations TBaseDispatcher declares; the three dispatcher
+// threads run on them unchanged:
 //   TComThread   waits in WaitComEvent: epoll on the tty, edge-triggered, so each
 //                arrival of bytes is one event and the thread goes back to waiting
 //                without waiting for the dispatch thread's pass; plus an eventfd that

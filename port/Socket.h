@@ -18,12 +18,20 @@
 // A socket accepted from a listening socket reports the same events as the listener.
 //
 // Errors: results of -1 are reported through DoError(Socket, GetLastError()), except
-// would-block (10035) where the operation's contract says it is passed over; DoError
-// without an OnError handler raises ESocketException with the code. While the library
-// is not usable (StartupError non-zero) every operation but the accessors raises
-// ESocketException "Winsock not initialized - <the code's text>".
+// would-block (10035, WsaEWouldBlock) where the operation's contract says it is passed over;
+// DoError without an OnError handler raises ESocketException with the code. While the library is
+// not usable (StartupError non-zero) every operation but the accessors raises ESocketException
+// "Winsock not initialized - <the code's text>".
 //
 // Window thread only.
+//
+// The body is split by concern, and each concern's platform calls by platform:
+// Socket.cpp (delivery of events and errors) with SocketLinux.cpp / SocketWin32.cpp
+// (start-up and the window); SocketAsyncLinux.cpp (the asynchronous notifications on fd
+// watches) / SocketAsyncWin32.cpp (the library's own, to the window); SocketCallsLinux.cpp
+// / SocketCallsWin32.cpp (the socket calls); SocketLookup.cpp with SocketLookupLinux.cpp /
+// SocketLookupWin32.cpp (names and addresses). Each platform's asynchronous state is in
+// port/<platform>/SocketAsync.h.
 #include "port/SocketLib.h"
 #include "winsys/EventLoop.h"
 
@@ -32,6 +40,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace port {
@@ -73,6 +82,15 @@ constexpr uint32_t SocketCloseMsg = 0x0B12;
 // The operating system's query-end message, answered with 1.
 constexpr uint32_t WmQueryEndSession = 0x0011;
 
+// Error numbers of the socket library that the wrapper sets itself (every other one
+// comes from TranslateSocketError).
+constexpr int WsaEInval = 10022;       // no loop to deliver notifications on
+constexpr int WsaEWouldBlock = 10035;  // passed over where a call's contract says so
+constexpr int WsaENotSock = 10038;     // a descriptor that cannot be watched
+constexpr int WsaEDestAddrReq = 10039; // a client without an address
+constexpr int WsaENoProtoOpt = 10042;  // an option with no platform equivalent
+constexpr int WsaHostNotFound = 11001; // a name of the reserved ".invalid" domain
+
 // Flags of ReadSocket and WriteSocket.
 constexpr int MsgOob = 1;
 constexpr int MsgPeek = 2;
@@ -106,7 +124,7 @@ class TSocket {
     // Loads and starts the library (StartupError 9002 when it cannot be loaded, the
     // start-up's own code when that fails, 9003 for a version other than 1.1) and,
     // whenever the start-up call succeeded, creates the notification window on Loop.
-    explicit TSocket(winsys::EventLoop* Loop = winsys::EventLoop::Current());
+    explicit TSocket(winsys::EventLoop* loop = winsys::EventLoop::Current());
     virtual ~TSocket();
     TSocket(const TSocket&) = delete;
     TSocket& operator=(const TSocket&) = delete;
@@ -177,6 +195,11 @@ class TSocket {
     // socket.
     void WhenIdle(std::function<void()> Action);
 
+    // Delivers ErrCode for Socket through DoError from the loop, after the current call
+    // has returned. Closing Socket before then drops it: an error of a closed socket
+    // never reaches a later socket that the platform gives the same number.
+    void PostError(TSocketHandle Socket, int ErrCode);
+
   protected:
     virtual void DoAccept(TSocketHandle Socket);
     virtual void DoConnect(TSocketHandle Socket);
@@ -195,15 +218,58 @@ class TSocket {
   private:
     struct TAsyncEntry;
     struct TAsyncTable;
+
+    // Posted to the notification window when a connect fails before it could go
+    // asynchronous; the failure then arrives as a connect event, like any other refusal.
+    static constexpr uint32_t DeferredConnectMsg = SocketNotifyMsg + 0x10;
+    // Posted by PostError; LParam is the ticket of the queued error.
+    static constexpr uint32_t PostedErrorMsg = SocketNotifyMsg + 0x11;
+
+    // The calling thread's last error (Socket.cpp); from errno on Linux, from the
+    // library's own WSAGetLastError on Windows (SocketLinux.cpp, SocketWin32.cpp).
+    static void SetLast(int Code);
+    static void SetLastFromErrno();
+    static void SetLastFromLibrary();
+
+    // Delivery (Socket.cpp).
     winsys::LRESULT WndProc(uint32_t Msg, winsys::WPARAM WParam, winsys::LPARAM LParam);
+    void Report(TSocketHandle Socket, bool PassWouldBlock);
+    // Runs Run as one notification: the outermost one runs the WhenIdle action after it.
+    template <class Body> void Notification(Body&& Run) {
+        ++NotifyDepth;
+        try {
+            Run();
+        } catch (...) {
+            if (--NotifyDepth == 0 && IdleAction) std::exchange(IdleAction, nullptr)();
+            throw; // this socket may be gone: nothing of it is touched any more
+        }
+        if (--NotifyDepth == 0 && IdleAction) std::exchange(IdleAction, nullptr)();
+    }
+
+    // The asynchronous notifications (SocketAsyncLinux.cpp, SocketAsyncWin32.cpp).
     TAsyncEntry& Entry(TSocketHandle Socket);
+    void Forget(TSocketHandle Socket);
+    void StopWatching();
     void UpdateWatch(TSocketHandle Socket);
     void OnFdEvents(TSocketHandle Socket, uint64_t Serial, unsigned Seen);
     void Notify(TSocketHandle Socket, unsigned Event, int Error);
-    void Report(TSocketHandle Socket, bool PassWouldBlock);
-    void Forget(TSocketHandle Socket);
     void DeliverDeferredConnect(TSocketHandle Socket, uint64_t Serial);
-    template <class Body> void Notification(Body&& Run);
+    void DeliverPostedError(uint64_t Ticket);
+    uint64_t SerialOf(TSocketHandle Socket) const;
+    // What the socket calls change in a socket's asynchronous state: a new socket
+    // (nothing of an old one with the same number applies), a connect under way, a
+    // refused connect reported later as a connect event (false when no connect event is
+    // asked for or there is no window: the caller reports it then), a listener, an
+    // accept taken (the listener's events, which the accepted socket inherits), a
+    // socket read since its read event, a send that would block.
+    void TrackNewSocket(TSocketHandle Socket);
+    void AsyncConnecting(TSocketHandle Socket);
+    bool AsyncDeferConnectError(TSocketHandle Socket, int ErrCode);
+    void AsyncListening(TSocketHandle Socket);
+    unsigned AsyncAcceptTaken(TSocketHandle Listener);
+    void AsyncAccepted(TSocketHandle Socket, unsigned Events);
+    void AsyncReadTaken(TSocketHandle Socket);
+    void AsyncWriteBlocked(TSocketHandle Socket);
 
     winsys::EventLoop* Loop;
     winsys::HWND Handle = 0;
@@ -212,6 +278,7 @@ class TSocket {
     TWSAData WsaData;
     std::unique_ptr<TAsyncTable> Async;
     uint64_t NextSerial = 1;
+    uint64_t NextErrorTicket = 1;
     int NotifyDepth = 0;
     std::function<void()> IdleAction;
 };

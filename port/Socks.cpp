@@ -1,7 +1,8 @@
 #include "port/Socks.h"
 
+#include "port/ByteOrder.h"
+
 #include <algorithm>
-#include <arpa/inet.h>
 
 namespace port {
 
@@ -62,7 +63,7 @@ std::vector<uint8_t> TSocksNegotiation::Socks4Request() const {
     r.push_back(1); // CONNECT
     PutPort(r, Req.Port);
     if (Req.Version == svSocks4a) {
-        PutAddress(r, TInAddr{htonl(1)}); // 0.0.0.1: the name follows
+        PutAddress(r, TInAddr{HostToNet32(1)}); // 0.0.0.1: the name follows
         PutZString(r, Req.UserCode);
         PutZString(r, Req.Name);
     } else {

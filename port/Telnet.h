@@ -75,7 +75,8 @@ class TTelnetFilter {
     TTelnetOpt BinaryOpt = tnoFalse;
     TTelnetOpt SgaOpt = tnoFalse;
     TTelnetOpt EchoOpt = tnoFalse;
-    const std::string TermType;
+    // Sent when the peer asks for the terminal type.
+    std::string TermType;
 
   private:
     enum TState { Data, Iac, Option, SbFirst, SbData, SbIac, AfterCr };

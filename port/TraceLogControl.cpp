@@ -132,8 +132,10 @@ void TTraceLogControl::SetState(TChannel& C, TTraceLogState Value) {
 
 void TTraceLogControl::SetSize(TChannel& C, uint32_t N) {
     if (Phase == ShuttingDown) return;
+    // Compared before the limit applies: a request above it while the size already is
+    // the limit restarts the recording like any other change.
+    if (N == C.Size) return;
     uint32_t size = std::min(N, C.Limit);
-    if (size == C.Size) return;
     C.Size = size;
     if (Phase != Open || !Dispatcher || C.State == tlOff) return;
     TBaseDispatcher& d = *Dispatcher;
@@ -153,15 +155,17 @@ void TTraceLogControl::Init(TChannel& C, uint32_t N) {
     if (Phase == ShuttingDown) return;
     uint32_t size = N != 0 ? std::min(N, C.Limit) : C.Size;
     TBaseDispatcher& d = Valid();
-    // An existing buffer would only be emptied, keeping its old size.
-    if (size != C.Size && (d.*C.Allocated)()) (d.*C.Abort)();
     C.Size = size;
+    // An existing recording is only emptied and keeps its buffer: the new size applies
+    // to the next one.
     int32_t result = (d.*C.Init)(size);
     if (result < 0) {
         if (!(d.*C.Allocated)()) C.State = tlOff;
         Check(result);
         return;
     }
+    // Emptying a paused log leaves it paused; the property says on, so it collects.
+    (d.*C.Start)();
     C.State = tlOn;
 }
 

@@ -73,8 +73,10 @@ class TTraceLogControl {
     TTraceLogState Tracing() const { return TraceChannel.State; }
     void SetTracing(TTraceLogState Value) { SetState(TraceChannel, Value); }
     uint32_t TraceSize() const { return TraceChannel.Size; }
-    // At most MaxTraceEntries. While open with a trace on or paused, the trace so far is
-    // discarded and a new one of the new size goes on in the same state.
+    // At most MaxTraceEntries. Any N other than TraceSize (also one above the limit while
+    // TraceSize is the limit) counts as a change: while open with a trace on or paused,
+    // the trace so far is discarded and a new one of the new size goes on in the same
+    // state.
     void SetTraceSize(uint32_t N) { SetSize(TraceChannel, N); }
     TTraceLogState Logging() const { return LogChannel.State; }
     void SetLogging(TTraceLogState Value) { SetState(LogChannel, Value); }
@@ -90,8 +92,9 @@ class TTraceLogControl {
     bool LogAllHex = false;
 
     // ---- Operations (through ValidDispatcher; nothing while shutting down) ---------
-    // A non-zero NumEntries becomes TraceSize; then a new trace (or the existing one
-    // emptied, when its size is already TraceSize) collects: Tracing := tlOn.
+    // A non-zero NumEntries becomes TraceSize; then a new trace of TraceSize entries, or
+    // the existing one emptied (its buffer kept as it is), collects: Tracing := tlOn.
+    // InitLogging likewise, a paused log collecting again.
     void InitTracing(uint32_t NumEntries);
     // Write the trace with TraceAllHex and free it; Tracing := tlOff once written.
     void DumpTrace(const std::string& FileName, bool InHex);

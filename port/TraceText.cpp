@@ -2,57 +2,10 @@
 
 #include "port/PortErrors.h"
 
-#include <sys/utsname.h>
-
 #include <cerrno>
 #include <cstdlib>
 
 namespace port {
-
-int32_t FileErrorCode(int Errno) {
-    int number;
-    switch (Errno) {
-    case ENOENT:
-        number = 2;
-        break;
-    case ENOTDIR:
-        number = 3;
-        break;
-    case EMFILE:
-    case ENFILE:
-        number = 4;
-        break;
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-    case ETXTBSY:
-        number = 5;
-        break;
-    case EBADF:
-        number = 6;
-        break;
-    case ENOMEM:
-        number = 8;
-        break;
-    case ENOSPC:
-    case EDQUOT:
-    case EFBIG:
-        number = 101;
-        break;
-    case EROFS:
-        number = 150;
-        break;
-    case EIO:
-        number = 160;
-        break;
-    default:
-        // Every errno but these would otherwise show the table's text of another error
-        // (EINTR as "Too many open files", ENXIO as "Invalid file handle", ...).
-        number = Errno > 0 && MessageNumberToString(-Errno).empty() ? Errno : 162;
-        break;
-    }
-    return -number;
-}
 
 // ---- File ----------------------------------------------------------------------------
 
@@ -62,7 +15,7 @@ TTextFile::~TTextFile() {
 
 int32_t TTextFile::Open(const std::string& FileName, bool Append) {
     FirstError = 0;
-    File = std::fopen(FileName.c_str(), Append ? "a" : "w");
+    File = std::fopen(FileName.c_str(), Append ? "ab" : "wb"); // the same bytes on every platform
     if (!File) return FileErrorCode(errno);
     std::setvbuf(File, Buffer, _IOFBF, sizeof Buffer);
     return 0;
@@ -123,18 +76,6 @@ std::string CompilerName() {
 #else
     return __VERSION__;
 #endif
-}
-
-std::string OperatingSystemName() {
-    utsname system{};
-    if (uname(&system) != 0) return "unknown";
-    // The release begins "major.minor." (6.1.0-13-amd64): keep the first two numbers.
-    char* rest = nullptr;
-    long major = std::strtol(system.release, &rest, 10);
-    long minor = 0;
-    if (rest && *rest == '.') minor = std::strtol(rest + 1, nullptr, 10);
-    return std::string(system.sysname) + " " + std::to_string(major) + "." + std::to_string(minor) +
-           " " + system.version;
 }
 
 } // namespace port

@@ -76,6 +76,7 @@ TDeviceSocket::~TDeviceSocket() = default;
 TWsConnection* TDeviceSocket::AddConnection(uint32_t InSize, uint32_t OutSize) {
     std::lock_guard lock(ListLock);
     Connections.push_back(std::make_unique<TWsConnection>(*this, InSize, OutSize));
+    Connections.back()->TermTypeSource = &TermType;
     return Connections.back().get();
 }
 
@@ -144,8 +145,7 @@ winsys::LRESULT TDeviceSocket::DoWsMessage(TSocketHandle Socket, int Event, wins
 void TDeviceSocket::ReportError(TSocketHandle Socket, int ErrCode) {
     // A failure of a call made inside a dispatch pass or a port operation: the port
     // hears of it once that has returned, so its handler never runs inside them.
-    GetLoop()->PostMessage(GetHandle(), SocketNotifyMsg, static_cast<winsys::WPARAM>(Socket),
-                           MakeSelectLParam(0, ErrCode));
+    PostError(Socket, ErrCode);
 }
 
 void TDeviceSocket::ForgetPeer(TWsConnection& c) {

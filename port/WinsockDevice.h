@@ -47,6 +47,7 @@ class TDeviceSocket : public TSocket {
     explicit TDeviceSocket(winsys::EventLoop* Loop);
     ~TDeviceSocket() override;
 
+    // The terminal type that the telnet negotiation of every connection sends.
     std::string TermType = "vt100";
 
     // Creates a connection owned by this socket; raises ESocketException when its

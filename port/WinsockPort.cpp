@@ -1,9 +1,8 @@
 #include "port/WinsockPort.h"
 
+#include "port/ByteOrder.h"
 #include "port/PortErrors.h"
 #include "port/WinsockDevice.h"
-
-#include <arpa/inet.h>
 
 #include <utility>
 
@@ -124,7 +123,8 @@ int32_t TCustomWinsockPort::InitializePort() {
     }
     uint16_t portNumber = WsPortNumber(*Library, WsPortValue);
     if (portNumber == 0) throw ESocketException(9005);
-    D.InitSocketData(WsLocalAddressIndexValue, Address, htons(portNumber), client, WsTelnetValue);
+    D.InitSocketData(WsLocalAddressIndexValue, Address, HostToNet16(portNumber), client,
+                     WsTelnetValue);
     int32_t r = D.InitSocket(GetInSize(), GetOutSize());
     if (r < 0) throw ESocketException(-r);
     PortState = psOpen;
@@ -153,7 +153,8 @@ int32_t TCustomWinsockPort::OpenSocksConnection() {
         return Unresolved(9007);
     }
     // Telnet processing starts after the negotiation: the proxy speaks plain bytes.
-    D.InitSocketData(WsLocalAddressIndexValue, proxy, htons(SocksInfo.GetPort()), true, false);
+    D.InitSocketData(WsLocalAddressIndexValue, proxy, HostToNet16(SocksInfo.GetPort()), true,
+                     false);
     int32_t r = D.InitSocket(GetInSize(), GetOutSize());
     if (r < 0) {
         SocksDone = true;
@@ -214,7 +215,7 @@ void TCustomWinsockPort::TriggerAvail(uint16_t Count) {
     }
     if (TWinsockDispatcher* D = WsDispatcher())
         if (TWsConnection* c = D->Connection()) c->IsTelnet = WsTelnetValue;
-    if (std::exchange(ConnectHeld, false) && OnWsConnect) OnWsConnect(this);
+    if (std::exchange(ConnectHeld, false)) DoConnect();
     if (taken < Count && GetPortState() == psOpen)
         TCustomComPort::TriggerAvail(static_cast<uint16_t>(Count - taken));
 }
@@ -236,22 +237,29 @@ void TCustomWinsockPort::PortClose() {
 winsys::LRESULT TCustomWinsockPort::WindowProc(uint32_t Msg, winsys::WPARAM wParam,
                                                winsys::LPARAM lParam) {
     if (Msg == SocketNotifyMsg) {
-        switch (wParam) {
-        case WsEventAccept:
-            return DoAccept(TInAddr{static_cast<uint32_t>(lParam)}) ? 1 : 0;
-        case WsEventConnect:
-            DoConnect();
-            return 0;
-        case WsEventClientClosed:
-            Loop()->PostMessage(NotifyWindow, SocketCloseMsg, 0, 0);
-            return 0;
-        case WsEventServerPeerClosed:
-            DoDisconnect();
-            return 0;
-        default:
-            DoError(static_cast<int32_t>(wParam));
-            return 0;
-        }
+        // The Ws events are this port's notifications: a close from their handlers is
+        // finished after them, as one from OnTriggerAvail is.
+        winsys::LRESULT Result = 0;
+        AsNotification([&] {
+            switch (wParam) {
+            case WsEventAccept:
+                Result = DoAccept(TInAddr{static_cast<uint32_t>(lParam)}) ? 1 : 0;
+                break;
+            case WsEventConnect:
+                DoConnect();
+                break;
+            case WsEventClientClosed:
+                Loop()->PostMessage(NotifyWindow, SocketCloseMsg, 0, 0);
+                break;
+            case WsEventServerPeerClosed:
+                DoDisconnect();
+                break;
+            default:
+                DoError(static_cast<int32_t>(wParam));
+                break;
+            }
+        });
+        return Result;
     }
     if (Msg == SocketCloseMsg) {
         SetOpen(false);
@@ -267,12 +275,13 @@ bool TCustomWinsockPort::DoAccept(TInAddr Addr) {
 }
 
 void TCustomWinsockPort::DoConnect() {
-    WsConnected = true;
-    // Through a proxy the connection is there once the proxy has connected us.
+    // Through a proxy the connection is there once the proxy has connected us; until
+    // then the owner has heard of no connection, so none can end for it either.
     if (Socks && !SocksDone) {
         ConnectHeld = true;
         return;
     }
+    WsConnected = true;
     if (OnWsConnect) OnWsConnect(this);
 }
 

@@ -82,6 +82,8 @@ class TCustomWinsockPort : public TCustomComPort, public virtual IWinsockPort {
     int32_t GetWsLocalAddressIndex() const { return WsLocalAddressIndexValue; }
     void SetWsLocalAddressIndex(int32_t Value) { WsLocalAddressIndexValue = Value; }
     TSocksServerInfo& WsSocksServerInfo() { return SocksInfo; }
+    // From the connect the owner hears of (through a proxy: the proxy's grant) to the
+    // disconnect that follows it.
     bool GetWsConnected() const { return WsConnected; }
 
     void SetUseMSRShadow(bool Value) override;

@@ -66,6 +66,8 @@ int32_t TWsConnection::Deliver(uint8_t* Out, size_t Len) {
     const size_t size = RecvRing.size();
     bool logging = IsTelnet && Dispatcher && Dispatcher->LogActive();
     Telnet.Logging = logging;
+    if (IsTelnet && TermTypeSource && Telnet.TermType != *TermTypeSource)
+        Telnet.TermType = *TermTypeSource;
     size_t delivered = 0;
     for (int run = 0; run < 2 && delivered < Len && RecvUsed() > 0; ++run) {
         size_t end = RecvRead < RecvWrite ? RecvWrite : size;

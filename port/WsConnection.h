@@ -61,6 +61,8 @@ class TWsConnection {
     bool IsTelnet = false;
     // BinaryOpt, SgaOpt and EchoOpt live in the filter.
     TTelnetFilter Telnet;
+    // When set, the terminal type the filter sends is this one, as it reads at the time.
+    const std::string* TermTypeSource = nullptr;
 
   private:
     void Fill();

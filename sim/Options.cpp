@@ -39,6 +39,7 @@ Simulated R-VEX field module, meter and LAN module, all on 127.0.0.1.
   --meter-address A    meter device address besides none (default 0000)
   --ready-file PATH    write the endpoints to PATH once all are listening
   --print-map          print the register map and exit
+  --version            print the version
   --help               this text
 )";
 }
@@ -123,6 +124,8 @@ std::variant<Options, std::string> ParseOptions(const std::vector<std::string>& 
             o.printMap = true;
         } else if (arg == "--help" || arg == "-h") {
             o.help = true;
+        } else if (arg == "--version") {
+            o.version = true;
         } else {
             error = "unknown option " + arg;
         }

@@ -30,6 +30,7 @@ struct Options {
     std::string readyFile;
     bool printMap = false;
     bool help = false;
+    bool version = false;
 };
 
 // Options from argv (argv[0] skipped); home and comDirEnv are $HOME and

@@ -34,12 +34,16 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     auto parsed = sim::ParseOptions(args, Env("HOME"), Env("RVEX_COM_DIR"));
     if (auto* error = std::get_if<std::string>(&parsed)) {
-        std::fprintf(stderr, "rvex-sim: %s\n(rvex-sim --help lists the options)\n", error->c_str());
+        std::fprintf(stderr, "rvex-sim: %s\n%s", error->c_str(), sim::Usage().c_str());
         return 2;
     }
     const sim::Options& options = std::get<sim::Options>(parsed);
     if (options.help) {
         std::fputs(sim::Usage().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::fputs("rvex-sim " RVEX_VERSION "\n", stdout);
         return 0;
     }
     if (options.printMap) {

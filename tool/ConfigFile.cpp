@@ -1,5 +1,6 @@
 #include "tool/ConfigFile.h"
 
+#include "tool/DecimalText.h"
 #include "tool/FindKeyEnd.h"
 
 #include <climits>
@@ -31,12 +32,7 @@ int32_t ReadNumberAfterKey(const char* text, const char* key, int length) {
         if (c == ';' || c == '\0') break;
         if (c != ' ' && c != '\t') scratch[kept++] = c;
     }
-    // The file's numbers were written for a runtime whose long has 32 bits; a wider
-    // long here must not let larger values through.
-    long value = std::strtol(scratch, nullptr, 10);
-    if (value > INT32_MAX) return INT32_MAX;
-    if (value < INT32_MIN) return INT32_MIN;
-    return static_cast<int32_t>(value);
+    return DecimalToLong(scratch);
 }
 
 TWordRead ReadTextAfterKey(const char* text, const char* key, int length,

@@ -3,6 +3,7 @@
 // module's address, the start-up framing and the RCI port.
 #include "tool/ConfigFile.h"
 #include "tool/ConnectionControl.h"
+#include "tool/InputFile.h"
 #include "tool/RciSettings.h"
 #include "tool/Unit1.h"
 
@@ -28,7 +29,7 @@ std::string ReadStatusText(const TConfigReading& r) {
 } // namespace
 
 void TMainForm::Button23Click() {
-    std::FILE* file = std::fopen("Config1.c", "r+");
+    std::FILE* file = OpenInputFile("Config1.c");
     if (!file) {
         StatusBar1.SetText("    Cannot open CONFIG1 FILE");
         return;

@@ -3,6 +3,7 @@
 #include "port/ComMapping.h"
 #include "tool/DecimalText.h"
 #include "tool/Unit1.h"
+#include "winsys/Application.h"
 
 namespace tool {
 
@@ -18,6 +19,19 @@ void ShowSerialLabels(TMainForm& f, bool open) {
     f.Label2.SetCaption(open ? "OPEN" : "CLOSE");
     f.Label2.SetColor(open ? clLime : clBtnFace);
     f.Label3.SetColor(open ? clLime : clBtnFace);
+}
+
+// The network port has closed itself: its lamps go out.
+void ShowNetworkPortClosed(TMainForm& f) {
+    f.Label5.SetColor(clBtnFace);
+    f.Label13.SetColor(clBtnFace);
+}
+
+// A port has opened: the counters start again, and so may the errors shown.
+void RestartCounters(TMainForm& f) {
+    winsys::ReportSuccess();
+    f.Counters = {};
+    f.NotifyCountersChanged();
 }
 
 void ShowGlyphState(TBitBtn& button, bool open) {
@@ -70,6 +84,7 @@ void TMainForm::BitBtn4Click() {
         if (!ComPort1->GetOpen()) {
             ComPort1->SetComNumber(ComNumberFromText(ComboBox1.Text()));
             ComPort1->SetOpen(true);
+            RestartCounters(*this);
             ShowSerialLabels(*this, true);
             StatusBar1.SetText("    OPEN COM INTERFACE");
         } else {
@@ -98,6 +113,7 @@ void TMainForm::BitBtn5Click() {
         WinsockPort1->SetWsAddress(Edit4.Text());
         WinsockPort1->SetWsMode(ComboBox3.ItemIndex() == 1 ? port::wsServer : port::wsClient);
         WinsockPort1->SetOpen(true);
+        RestartCounters(*this);
         Label13.SetCaption("Client");
         Label13.SetColor(clLime);
         Label5.SetColor(clLime);
@@ -115,6 +131,7 @@ void TMainForm::WinsockPort1WsConnect(port::IComPort*) {
 void TMainForm::WinsockPort1WsDisconnect(port::IComPort*) {
     Label24.SetCaption("Disconnesso");
     Label24.SetColor(clBtnFace);
+    if (!WinsockPort1->GetOpen()) ShowNetworkPortClosed(*this);
     ShowNetworkPortState(*this, WinsockPort1->GetOpen());
 }
 
@@ -122,6 +139,10 @@ void TMainForm::WinsockPort1WsError(port::IComPort*, int32_t ErrCode) {
     Label24.SetCaption("Socket Error");
     Label24.SetColor(clBtnFace);
     bool closing = WinsockPort1->GetWsMode() == port::wsClient && ClosesClient(ErrCode);
+    if (closing) {
+        ShowNetworkPortClosed(*this);
+        StatusBar1.SetText("    Socket Error: " + std::to_string(ErrCode));
+    }
     ShowNetworkPortState(*this, WinsockPort1->GetOpen() && !closing);
 }
 

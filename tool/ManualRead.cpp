@@ -26,7 +26,6 @@ uint16_t ManualQuantity(char type) {
 }
 
 TModbusFrame BuildManualRequest(TMainForm& f) {
-    f.Edit20.SetText("");
     auto slave = static_cast<uint8_t>(DecimalToLong(f.Edit10.Text()));
     auto address = static_cast<uint16_t>(DecimalToLong(f.ComboBox2.Text()));
     auto offset = static_cast<uint8_t>(DecimalToLong(f.Edit11.Text()));
@@ -34,6 +33,16 @@ TModbusFrame BuildManualRequest(TMainForm& f) {
     const std::string& type = f.ComboBox4.Text();
     f.ValueType = static_cast<uint8_t>(type.empty() ? 0 : type[0]);
     return BuildReadRequest(f, slave, start, ManualQuantity(static_cast<char>(f.ValueType)));
+}
+
+TReading DescribeManualRead(const TMainForm& f) {
+    TReading asked;
+    asked.Target = TReadingTarget::ManualRead;
+    asked.Address = static_cast<uint16_t>(DecimalToLong(f.ComboBox2.Text()));
+    const std::string& type = f.ComboBox4.Text();
+    asked.Type = type.empty() ? 0 : type[0];
+    asked.Count = ManualQuantity(asked.Type);
+    return asked;
 }
 
 void TMainForm::Button47Click() {

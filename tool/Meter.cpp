@@ -29,8 +29,13 @@ void TMainForm::Button21Click() {
 }
 
 void TMainForm::Timer3Timer() {
+    // The delay is over whether or not the acknowledgement could be sent: a send that
+    // raises must not leave the timer failing again every interval.
+    struct StopTimer {
+        TTimer& Timer;
+        ~StopTimer() { Timer.SetEnabled(false); }
+    } stop{Timer3};
     Button22.Click();
-    Timer3.SetEnabled(false);
 }
 
 void TMainForm::Button22Click() {

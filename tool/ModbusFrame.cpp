@@ -1,6 +1,8 @@
 #include "tool/ModbusFrame.h"
 
+#include "tool/Exchanges.h"
 #include "tool/Unit1.h"
+#include "winsys/Application.h"
 
 #include <algorithm>
 #include <cstring>
@@ -112,13 +114,26 @@ void SendRequest(TMainForm& f, const uint8_t* frame, uint16_t length) {
         port::IComPort* port;
         TLabel& lamp;
     };
+    bool written = false;
     for (const Output& out : {Output{f.ComPort1, f.Label18}, Output{f.WinsockPort1, f.Label23}}) {
         if (!out.port || !out.port->GetOpen()) continue;
         out.port->PutBlock(f.TxText, length);
+        written = length > 0;
         out.lamp.SetCaption("TXD");
         out.lamp.SetColor(clLime);
     }
     std::memset(f.TxText, 0, sizeof f.TxText);
+    if (written) winsys::ReportSuccess();
+}
+
+void SendRequest(TMainForm& f, const TModbusFrame& frame, TReading asked) {
+    bool anyOpen =
+        (f.ComPort1 && f.ComPort1->GetOpen()) || (f.WinsockPort1 && f.WinsockPort1->GetOpen());
+    if (frame.Length > 0 && anyOpen) {
+        asked.Request.assign(frame.Bytes, frame.Bytes + frame.Length);
+        f.Exchanges().Sending(std::move(asked), f.ModbusTcp == 1);
+    }
+    SendRequest(f, frame);
 }
 
 } // namespace tool

@@ -9,6 +9,8 @@
 // Only the low 8 bits of the quantity go out; nothing is validated.
 //
 // Window thread only (they touch the form's state and the ports).
+#include "tool/Readings.h"
+
 #include <cstdint>
 
 namespace tool {
@@ -45,5 +47,9 @@ void SendRequest(TMainForm& f, const uint8_t* frame, uint16_t length);
 inline void SendRequest(TMainForm& f, const TModbusFrame& frame) {
     SendRequest(f, frame.Bytes, frame.Length);
 }
+// The same for a read whose value `asked` describes (Readings.h): when the frame is
+// not empty and a port is open, the request then waits for its reply (Exchanges.h),
+// also when a write fails, so that a port that has gone away shows "no reply".
+void SendRequest(TMainForm& f, const TModbusFrame& frame, TReading asked);
 
 } // namespace tool

@@ -27,6 +27,20 @@ TModbusFrame BuildTableRequest(TMainForm& f) {
                             static_cast<uint16_t>(f.RequestQuantity));
 }
 
+// What a table request asks for: the row's address, type, count, OBIS code and note.
+TReading DescribeRow(const TMainForm& f, int row) {
+    TReading asked;
+    asked.Target = TReadingTarget::GridRow;
+    asked.Row = row;
+    asked.Address = static_cast<uint16_t>(DecimalToLong(f.StringGrid3.Cell(1, row)));
+    const std::string& type = f.StringGrid3.Cell(3, row);
+    asked.Type = type.empty() ? 0 : type[0];
+    asked.Count = static_cast<uint16_t>(f.RequestQuantity);
+    asked.Obis = f.StringGrid3.Cell(5, row);
+    asked.Note = f.StringGrid3.Cell(6, row);
+    return asked;
+}
+
 void StartPolling(TMainForm& f, uint32_t autoAdvance) {
     f.GridPolling = 1;
     f.AutoAdvance = autoAdvance;
@@ -38,6 +52,14 @@ void StartPolling(TMainForm& f, uint32_t autoAdvance) {
     f.Label45.SetColor(clBtnFace);
     f.BitBtn2.LoadGlyph(autoAdvance ? "BmpOK.bmp" : "BmpX.bmp");
     f.BitBtn3.LoadGlyph(autoAdvance ? "BmpX.bmp" : "BmpOK.bmp");
+}
+
+void ShowPollingStopped(TMainForm& f) {
+    f.Label43.SetColor(clBtnFace);
+    f.Label44.SetColor(clLime);
+    f.Label45.SetColor(clLime);
+    f.BitBtn2.LoadGlyph("BmpX.bmp");
+    f.BitBtn3.LoadGlyph("BmpX.bmp");
 }
 
 } // namespace
@@ -54,15 +76,22 @@ void TMainForm::PollTick() {
     } else {
         PollRow = static_cast<uint32_t>(RowCursor);
     }
-    if (PollRow != 0) StringGrid3.SetCell(2, static_cast<int>(PollRow), "");
+    ClearShownValue(TReadingTarget::GridRow, static_cast<int>(PollRow));
     TModbusFrame frame;
+    TReading asked;
     if (GridPolling == 1) {
+        int row = static_cast<int>(PollRow);
         frame = BuildTableRequest(*this);
+        asked = DescribeRow(*this, row);
     } else {
+        ClearShownValue(TReadingTarget::ManualRead, 0);
         frame = BuildManualRequest(*this);
+        asked = DescribeManualRead(*this);
         Timer6.SetEnabled(false);
     }
-    SendRequest(*this, frame);
+    SendRequest(*this, frame, std::move(asked));
+    // The manual read ends any polling: the lamps and glyphs say so.
+    if (GridPolling != 1) ShowPollingStopped(*this);
 }
 
 void TMainForm::BitBtn2Click() {
@@ -75,11 +104,7 @@ void TMainForm::BitBtn3Click() {
 
 void TMainForm::Button42Click() {
     Timer6.SetEnabled(false);
-    Label43.SetColor(clBtnFace);
-    Label44.SetColor(clLime);
-    Label45.SetColor(clLime);
-    BitBtn2.LoadGlyph("BmpX.bmp");
-    BitBtn3.LoadGlyph("BmpX.bmp");
+    ShowPollingStopped(*this);
 }
 
 void TMainForm::Button43Click() {

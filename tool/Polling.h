@@ -1,7 +1,8 @@
 #pragma once
 // The polling engine: PollTick (Timer6) reads one grid row per tick, or performs the
-// manual read, and never waits for the reply; the value lands in column 2 of PollRow
-// when the reply is completed.
+// manual read, and never waits for the reply; the value (or the outcome's text) lands
+// in column 2 of the row that request read when its reply is completed (Exchanges.h),
+// however many ticks later. A manual read ends polling, lamps and glyphs included.
 //
 //   Stopped      Timer6 off                         "Poll STOP", start-up, a port closed
 //   Cycling      700 ms, AutoAdvance 1              "Auto Reg": rows 1, 2, ... until a

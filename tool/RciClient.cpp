@@ -1,6 +1,8 @@
 // The RCI client over HTTP (Button28).
 #include "tool/RciClient.h"
 
+#include "tool/InputFile.h"
+#include "tool/RciFiles.h"
 #include "tool/RciReplyReader.h"
 #include "tool/RciSettings.h"
 #include "tool/RciSocket.h"
@@ -12,9 +14,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tool {
@@ -82,28 +81,9 @@ int FileErrorNumber(int errnoValue) {
     }
 }
 
-// Shared with other readers. Only a regular file is a request file: a directory or
-// a pipe would fail or block where the platform refuses to open it.
+// Shared with other readers; only a regular file is a request file.
 int OpenRequestFile(const std::string& name) {
-    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return -1;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-// Not shared: a log that another run of the tool holds is not emptied under it.
-int OpenLog() {
-    int fd = ::open(RciLogFileName, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) return -1;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ftruncate(fd, 0) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    return OpenInputFileDescriptor(name.c_str());
 }
 
 // Up to size bytes, as many reads as the system needs; -1 on an error.
@@ -131,8 +111,16 @@ void ShowBody(TMainForm& f, const std::string& body) {
     std::memcpy(f.RciReply, body.data(), n);
 }
 
-// Reads the reply and logs it; "" or the status text of a failure.
-std::string ReceiveReply(TMainForm& f, RciSocket& socket, FileHandle& log) {
+// A final reply head whose status is not 2xx: the LAN module refused the request.
+bool Refused(const RciReplyReader& reader) {
+    int status = reader.Status();
+    return reader.HeadDone() && status != 0 && (status < 200 || status > 299);
+}
+
+// Reads the reply and logs it; "" or the status text of a failure. The body of a
+// refused request is logged but neither kept nor followed by the status read.
+std::string ReceiveReply(TMainForm& f, RciSocket& socket, FileHandle& log,
+                         const std::string& peer) {
     RciReplyReader reader;
     std::string area(ReceiveAreaSize, '\0');
     uint64_t shown = 0;
@@ -148,12 +136,17 @@ std::string ReceiveReply(TMainForm& f, RciSocket& socket, FileHandle& log) {
         bool last = err != 0 || received == 0 || reader.Complete() || reader.Malformed();
         if (last) reader.Finish();
         log.Append(reader.TakeLog());
-        if (reader.BodyBytes() > shown) {
+        if (reader.BodyBytes() > shown && !Refused(reader)) {
             shown = reader.BodyBytes();
             ShowBody(f, reader.Body());
             f.Timer4.SetEnabled(true);
         }
         if (!last) continue;
+        if (Refused(reader)) {
+            std::string reason = reader.Reason().empty() ? "" : " " + reader.Reason();
+            return "Request refused by " + peer + ": HTTP " + std::to_string(reader.Status()) +
+                   reason;
+        }
         if (err != 0) {
             if (!reader.HeadDone()) return Format("Socket Error: %d\n", err);
             return Format("Error recieving main data chunk!\nError code: %d\n", err);
@@ -243,7 +236,8 @@ void TMainForm::SendRciRequest() {
         return report(Format("Couldn't send all of the RCI data! %d\n", static_cast<int>(sent)));
     if (err) return report(Format("Socket Error: %d\n", err));
 
-    std::string failure = ReceiveReply(*this, socket, log);
+    std::string peer = dotted + ":" + std::to_string(port);
+    std::string failure = ReceiveReply(*this, socket, log, peer);
     if (!failure.empty()) report(failure);
 }
 

@@ -137,6 +137,7 @@ void RciReplyReader::EndHead() {
 
 RciReplyReader::Coding RciReplyReader::ParseHead() {
     status_ = 0;
+    reason_.clear();
     bool statusLine = true, chunked = false, coded = false, lengthSeen = false, lengthBad = false;
     uint64_t length = 0;
     size_t pos = 0;
@@ -161,6 +162,8 @@ RciReplyReader::Coding RciReplyReader::ParseHead() {
                     code = code * 10 + (line[k] - '0');
                 }
                 status_ = code;
+                if (code && line.size() > space + 4 && line[space + 4] == ' ')
+                    reason_ = Trim(line.substr(space + 5));
             }
             continue;
         }

@@ -37,6 +37,8 @@ class RciReplyReader {
     // does not begin with a hexadecimal number, a chunk not closed by CR LF).
     bool Malformed() const { return state_ == State::Malformed; }
     int Status() const { return status_; } // 0 when the status line has none
+    // The reason phrase of the status line as sent ("Not Found"), "" when none.
+    const std::string& Reason() const { return reason_; }
     // Decoded body bytes received so far, and the first KeepLimit of them.
     uint64_t BodyBytes() const { return bodyBytes_; }
     const std::string& Body() const { return body_; }
@@ -63,6 +65,7 @@ class RciReplyReader {
     bool sawCr_ = false;     // a chunk's closing CR was seen
     bool entryOpen_ = false; // a log entry waits for its CR LF
     int status_ = 0;
+    std::string reason_;
     uint64_t bodyBytes_ = 0;
     std::string body_;
     std::string log_;

@@ -1,5 +1,6 @@
 // Receive accumulation, the send operation, the traffic lamps and the monitor's
 // handlers.
+#include "tool/Exchanges.h"
 #include "tool/Unit1.h"
 
 #include <cstring>
@@ -13,6 +14,7 @@ constexpr int32_t LastRxIndex = 3000;
 // Stores Count bytes of one port in RxBuffer, lighting that port's RXD lamp. An error
 // of GetChar ends it at that byte, and Timer1 stays as it was.
 void AccumulateReceived(TMainForm& f, port::IComPort* cp, uint16_t count, TLabel& rxdLamp) {
+    if (count > 0) f.Exchanges().Arriving(static_cast<size_t>(f.RxCount));
     for (uint16_t i = 0; i < count; ++i) {
         rxdLamp.SetColor(clLime);
         f.RxBuffer[f.RxCount] = static_cast<uint8_t>(cp->GetChar());

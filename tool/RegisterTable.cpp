@@ -1,6 +1,7 @@
 #include "tool/RegisterTable.h"
 
 #include "tool/DecimalText.h"
+#include "tool/InputFile.h"
 #include "tool/Unit1.h"
 
 #include <cstdio>
@@ -139,9 +140,7 @@ void TMainForm::LoadRegisterTable() {
     std::string name(TableFileName, strnlen(TableFileName, sizeof TableFileName));
     TRegisterTable table;
     bool cut = false;
-    // Opened for reading and writing, as the tables always were: a file that may not
-    // be written is not loaded.
-    if (std::FILE* file = std::fopen(name.c_str(), "r+")) {
+    if (std::FILE* file = OpenInputFile(name.c_str())) {
         std::string text = ReadTableText(file, cut);
         std::fclose(file);
         table = ParseRegisterTable(text);
@@ -151,8 +150,14 @@ void TMainForm::LoadRegisterTable() {
         std::string what = cut ? std::to_string(MaxTableBytes) + " bytes" : "";
         if (table.EntriesLeftOut)
             what += (cut ? " and " : "") + std::to_string(MaxTableEntries) + " entries";
-        StatusBar1.SetText("    " + name + ": only the first " + what +
-                           " loaded, the rest was left out");
+        tableLoadNotice_ =
+            "    " + name + ": only the first " + what + " loaded, the rest was left out";
+        StatusBar1.SetText(tableLoadNotice_);
+    } else if (!tableLoadNotice_.empty()) {
+        // A complete load reports nothing; the notice of the table it replaced goes, unless
+        // another status has taken its place meanwhile.
+        if (StatusBar1.Text() == tableLoadNotice_) StatusBar1.SetText("");
+        tableLoadNotice_.clear();
     }
     std::memset(TableFileName, 0, sizeof TableFileName);
     std::strcpy(TableFileName, "Table1.c");

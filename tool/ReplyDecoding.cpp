@@ -1,8 +1,10 @@
 #include "tool/ReplyDecoding.h"
 
+#include "tool/Exchanges.h"
 #include "tool/Unit1.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -27,10 +29,19 @@ class ReplyView {
 };
 
 template <class... Args> std::string Format(const char* format, Args... args) {
-    // Wide enough for "%f" of the largest double (309 digits, the point, 6 decimals).
-    char text[400];
+    char text[32];
     std::snprintf(text, sizeof text, format, args...);
     return text;
+}
+
+// As "%.Nf" prints in the C locale, whatever numeric locale the process has (a front
+// end's toolkit may set the desktop's, with a decimal comma).
+std::string FixedText(double value, int decimals) {
+    // Wide enough for the largest double (309 digits), the point and the decimals.
+    char text[400];
+    auto result =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+    return std::string(text, result.ptr);
 }
 
 std::string DecodeDouble(const ReplyView& r) {
@@ -39,11 +50,10 @@ std::string DecodeDouble(const ReplyView& r) {
         bits = bits << 16 | r.Register(k);
     double value;
     std::memcpy(&value, &bits, sizeof value);
-    return Format("%f", value);
+    return FixedText(value, 6);
 }
 
 std::string DecodeMode32(const ReplyView& r) {
-    static const char* const formats[5] = {"%.0f", "%.1f", "%.2f", "%.3f", "%.4f"};
     static const float divisors[5] = {1.0f, 10.0f, 100.0f, 1000.0f, 10000.0f};
     float hi = r.Register(0), lo = r.Register(1);
     unsigned decimals = r.Register(2);
@@ -52,7 +62,7 @@ std::string DecodeMode32(const ReplyView& r) {
     // seven significant digits, not a double's.
     float value =
         static_cast<float>((static_cast<long double>(hi) * 65536 + lo) / divisors[decimals]);
-    return Format(formats[decimals], static_cast<double>(value));
+    return FixedText(static_cast<double>(value), static_cast<int>(decimals));
 }
 
 std::string DecodeCharacters(const ReplyView& r) {
@@ -109,18 +119,15 @@ std::string RenderReplyHex(std::span<const uint8_t> reply, bool modbusTcp) {
 
 void TMainForm::CompleteResponse() {
     if (HexDisplay == 1) {
-        bool tcp = ModbusTcp == 1;
-        bool toGrid = GridPolling != 0;
-        const std::string& typeText =
-            toGrid ? StringGrid3.Cell(3, static_cast<int>(PollRow)) : ComboBox4.Text();
-        ValueType = static_cast<uint8_t>(typeText.empty() ? 0 : typeText[0]);
-        std::string value = DecodeValue(RxBuffer, tcp, static_cast<char>(ValueType));
-        if (!toGrid)
-            Edit20.SetText(value);
-        else if (PollRow != 0) // the header row is no reading's row
-            StringGrid3.SetCell(2, static_cast<int>(PollRow), value);
-        Memo2.AppendText(RenderReplyHex(RxBuffer, tcp));
-        Memo2.CaretToEnd();
+        auto received = static_cast<size_t>(RxCount);
+        size_t kept = Exchanges().Complete({RxBuffer, received}, ModbusTcp == 1);
+        // The start of a reply still arriving stays for the next completion.
+        std::memmove(RxBuffer, RxBuffer + received - kept, kept);
+        std::memset(RxBuffer + kept, 0, sizeof RxBuffer - kept);
+        RxCount = static_cast<int32_t>(kept);
+        Timer1.SetEnabled(false);
+        if (kept) Timer1.SetEnabled(true);
+        return;
     } else {
         const char* text = reinterpret_cast<const char*>(RxBuffer);
         Memo2.AppendText(std::string(text, strnlen(text, sizeof RxBuffer)));

@@ -1,11 +1,13 @@
 #pragma once
-// Completion of a reply (CompleteResponse, the handler of Timer1) and the decoding of
-// its value. Whatever RxBuffer holds 250 ms after the first data event of a reply is
-// taken as the whole reply and read at fixed offsets; nothing in it is checked.
+// Completion of received bytes (CompleteResponse, the handler of Timer1, 250 ms after
+// the first data event of a reply) and the decoding of a value. Modbus replies are
+// judged and shown in the place of the request each answers (Exchanges.h); text
+// replies are appended to the monitor as they came.
 //
 // Layout read (s = 0 in RTU, 6 in Modbus TCP): byte count N at s + 2, register k at
-// s + 3 + 2k (high byte first). Bytes past the end of the given reply read as 0, as
-// the zeros after the received bytes of RxBuffer do, so any contents decode safely.
+// s + 3 + 2k (high byte first). Bytes past the end of the given reply read as 0, so
+// any contents decode safely. Numbers are written with a decimal point whatever the
+// process's numeric locale.
 #include <cstdint>
 #include <span>
 #include <string>

@@ -44,6 +44,7 @@ std::string DumpState(const TMainForm& f) {
     number("SingleShot", f.SingleShot);
     area("RciFileName", f.RciFileName, sizeof f.RciFileName);
     area("RciReply", f.RciReply, sizeof f.RciReply);
+    out += ",\"Counters\":" + CountersJson(f.Counters);
     return out + "}";
 }
 

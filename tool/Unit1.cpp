@@ -1,6 +1,7 @@
 #include "tool/Unit1.h"
 
 #include "tool/ConnectionControl.h"
+#include "tool/Exchanges.h"
 
 #include <cstdio>
 #include <cstring>
@@ -16,7 +17,9 @@ TMainForm::TMainForm(EventLoop& loop, TMainFormPorts ports)
     : TForm("MainForm", "R-VEX Varentis Rv1.9 B [116]"),
       Timer1(this, "Timer1", 250, false, &loop), Timer2(this, "Timer2", 2000, true, &loop),
       Timer3(this, "Timer3", 5000, false, &loop), Timer4(this, "Timer4", 200, false, &loop),
-      Timer6(this, "Timer6", 500, false, &loop), loop_(loop), ports_(std::move(ports)) {
+      Timer6(this, "Timer6", 500, false, &loop), loop_(loop), ports_(std::move(ports)),
+      rowOutcomes_(static_cast<size_t>(StringGrid3.RowCount())),
+      exchanges_(std::make_unique<TExchanges>(*this)) {
     ComPort1 = ports_.serial.get();
     WinsockPort1 = ports_.network.get();
     SetDesignTimeProperties();
@@ -24,6 +27,35 @@ TMainForm::TMainForm(EventLoop& loop, TMainFormPorts ports)
 }
 
 TMainForm::~TMainForm() = default;
+
+void TMainForm::ShowReading(const TReading& reading) {
+    if (reading.Target == TReadingTarget::ManualRead) {
+        manualOutcome_ = reading.Outcome;
+        Edit20.SetText(reading.ValueText);
+    } else if (reading.Row > 0 && static_cast<size_t>(reading.Row) < rowOutcomes_.size()) {
+        rowOutcomes_[static_cast<size_t>(reading.Row)] = reading.Outcome;
+        StringGrid3.SetCell(2, reading.Row, reading.ValueText);
+    }
+}
+
+void TMainForm::ClearShownValue(TReadingTarget target, int row) {
+    if (target == TReadingTarget::ManualRead) {
+        manualOutcome_ = {};
+        Edit20.SetText("");
+    } else if (row > 0 && static_cast<size_t>(row) < rowOutcomes_.size()) {
+        rowOutcomes_[static_cast<size_t>(row)] = {};
+        StringGrid3.SetCell(2, row, "");
+    }
+}
+
+TOutcome TMainForm::ShownOutcome(int row) const {
+    if (row < 0 || static_cast<size_t>(row) >= rowOutcomes_.size()) return {};
+    return rowOutcomes_[static_cast<size_t>(row)];
+}
+
+TOutcome TMainForm::ManualOutcome() const {
+    return manualOutcome_;
+}
 
 void TMainForm::SetDesignTimeProperties() {
     SetBounds(0, 0, 1033, 608);
@@ -95,13 +127,7 @@ void TMainForm::SetDesignTimeProperties() {
     Button10.Hide();
     Button28.Hide();
 
-    // Port components' design-time settings that the contract exposes; the others
-    // (trace and log names, telnet, local addresses...) come with the component.
-    if (ComPort1) {
-        ComPort1->SetComNumber(3);
-        ComPort1->SetParity(port::pEven);
-    }
-    if (WinsockPort1) WinsockPort1->SetParity(port::pEven);
+    // The port components come with their design-time settings (DesignTimePorts.h).
 }
 
 void TMainForm::BindEvents() {

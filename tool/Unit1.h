@@ -5,16 +5,21 @@
 //
 // Everything here runs on the window thread.
 #include "port/ComPortInterface.h"
+#include "tool/Readings.h"
 #include "winsys/Controls.h"
 #include "winsys/EventLoop.h"
 #include "winsys/Timer.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <vector>
 
 namespace tool {
 
 using namespace winsys;
+
+class TExchanges;
 
 // The two port components the window owns for its whole life.
 struct TMainFormPorts {
@@ -46,6 +51,23 @@ class TMainForm : public TForm {
     uint32_t SingleShot = 0;
     char RciFileName[150] = {};
     char RciReply[4000] = {};
+
+    // ---- Readings: outcomes of the Modbus exchanges (Readings.h) ----
+    // Counts since a port last opened.
+    TExchangeCounters Counters;
+    // Each is called with every completed reading, in order of completion (an empty
+    // one is skipped, so an observer that ends before the form can leave its place).
+    std::vector<TReadingObserver> ReadingObservers;
+    // Each is called after every change of Counters (an empty one is skipped).
+    std::vector<std::function<void()>> CountersObservers;
+    void NotifyCountersChanged() {
+        for (auto& observer : CountersObservers)
+            if (observer) observer();
+    }
+    // The outcome behind what column 2 of grid row `row` shows now, and behind
+    // Edit20: good while they show a value or nothing.
+    TOutcome ShownOutcome(int row) const;
+    TOutcome ManualOutcome() const;
 
     // ---- Port components ----
     port::IComPort* ComPort1;
@@ -234,13 +256,27 @@ class TMainForm : public TForm {
     void Timer4Timer();
 
     EventLoop& Loop() { return loop_; }
+    // The Modbus requests waiting for their replies.
+    TExchanges& Exchanges() { return *exchanges_; }
 
   private:
+    friend class TExchanges;
+    // Shows a completed reading's value text in its place.
+    void ShowReading(const TReading& reading);
+    // Blanks a grid row's value cell (row 0, the titles, excepted) or Edit20.
+    void ClearShownValue(TReadingTarget target, int row);
+
     void SetDesignTimeProperties();
     void BindEvents();
 
     EventLoop& loop_;
     TMainFormPorts ports_;
+    // The table loader's "only the first ..." status while it is the status shown: the
+    // next load that is complete takes it away with the table it described.
+    std::string tableLoadNotice_;
+    std::vector<TOutcome> rowOutcomes_;
+    TOutcome manualOutcome_;
+    std::unique_ptr<TExchanges> exchanges_;
 };
 
 // Fills list with the numbers (1 to 49, ascending, ended by 0) of the serial ports

@@ -1,6 +1,7 @@
 // FormView, the model's side: each control's changes brought to its widget.
 #include "ui/FormView.h"
 
+#include "tool/StatusLine.h"
 #include "ui/MemoText.h"
 #include "ui/QtText.h"
 #include "ui/Widgets.h"
@@ -135,8 +136,10 @@ void FormView::SyncText(Binding& b) {
     case ControlKind::GroupBox: static_cast<QGroupBox*>(b.widget)->setTitle(text); break;
     case ControlKind::Button:
     case ControlKind::BitBtn: static_cast<QPushButton*>(b.widget)->setText(text); break;
-    case ControlKind::Label:
-    case ControlKind::StatusBar: static_cast<QLabel*>(b.widget)->setText(text); break;
+    case ControlKind::Label: static_cast<QLabel*>(b.widget)->setText(text); break;
+    case ControlKind::StatusBar:
+        static_cast<QLabel*>(b.widget)->setText(ToQt(tool::StatusLine(c.Text())));
+        break;
     case ControlKind::Edit: SetLineText(static_cast<QLineEdit*>(b.widget), text); break;
     case ControlKind::ComboBox: SyncCombo(b); break;
     case ControlKind::Memo: SyncMemoText(b); break;

@@ -346,9 +346,9 @@ bool FormView::Filter(QObject* watched, QEvent* event) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (c.Kind() == ControlKind::Memo) return false; // the memo takes its own keys
         if (IsReturn(key) && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-            // A focused button takes Enter itself; elsewhere Enter is the window's.
-            if (c.Kind() == ControlKind::Button || c.Kind() == ControlKind::BitBtn) Act([&c] { c.Click(); });
-            else Act([&] { form_.KeyPress(c, KeyReturn); });
+            // The form's rule, as in the runner: a focused button takes Enter itself,
+            // elsewhere Enter is the window's.
+            Act([&] { form_.KeyPress(c, KeyReturn); });
             return true;
         }
         auto* typing = dynamic_cast<TTypingControl*>(&c);

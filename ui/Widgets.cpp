@@ -87,8 +87,11 @@ int GridModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant GridModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid()) return {};
-    return ToQt(grid_.Cell(index.column() + grid_.FixedCols, index.row() + grid_.FixedRows));
+    if (!index.isValid()) return {};
+    int col = index.column() + grid_.FixedCols, row = index.row() + grid_.FixedRows;
+    if (role == Qt::ForegroundRole && BadValue && BadValue(col, row)) return ToQt(winsys::clRed);
+    if (role != Qt::DisplayRole) return {};
+    return ToQt(grid_.Cell(col, row));
 }
 
 QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -103,7 +106,7 @@ void GridModel::CellChanged(int col, int row) {
     if (r < 0 && c < 0) return; // the corner: the view's label
     if (r < 0) emit headerDataChanged(Qt::Horizontal, c, c);
     else if (c < 0) emit headerDataChanged(Qt::Vertical, r, r);
-    else emit dataChanged(index(r, c), index(r, c), {Qt::DisplayRole});
+    else emit dataChanged(index(r, c), index(r, c), {Qt::DisplayRole, Qt::ForegroundRole});
 }
 
 GridView::GridView(const winsys::TStringGrid& grid, QWidget* parent)

@@ -63,6 +63,8 @@ class GridModel : public QAbstractTableModel {
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     // The model's cell (col, row) changed.
     void CellChanged(int col, int row);
+    // Whether the grid's cell (col, row) holds the text of a bad outcome, drawn in red.
+    std::function<bool(int col, int row)> BadValue;
 
   private:
     const winsys::TStringGrid& grid_;

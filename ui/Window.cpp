@@ -1,22 +1,25 @@
-// app::RunWindow: the main window on a display, its logic driven from Qt's loop.
-#include "app/DesignTimePorts.h"
-#include "app/WindowFrontEnd.h"
+#include "ui/Window.h"
+
+#include "tool/DesignTimePorts.h"
 #include "tool/Unit1.h"
 #include "ui/ErrorBox.h"
 #include "ui/FormView.h"
 #include "ui/Look.h"
 #include "ui/LoopBridge.h"
 #include "ui/PortDialog.h"
+#include "ui/ReadingsView.h"
 #include "ui/QtText.h"
 #include "ui/Widgets.h"
 #include "winsys/Application.h"
 
 #include <QApplication>
 
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
-namespace app {
+namespace ui {
 
 namespace {
 
@@ -36,18 +39,22 @@ int RunWindow(int argc, char** argv) {
         return 2;
     }
     QApplication qt(argc, argv);
-    ui::ApplyLook(qt);
+    // Qt has set the desktop's locale; numbers are written and read with a point.
+    std::setlocale(LC_NUMERIC, "C");
+    ApplyLook(qt);
 
     winsys::EventLoop loop;
     winsys::TApplication application(loop);
-    tool::TMainForm form(loop, MakeDesignTimePorts());
-    ui::LoopBridge bridge(loop);
-    ui::FormView view(application, form, bridge);
+    tool::TMainForm form(loop, tool::MakeDesignTimePorts());
+    form.StatusBar1.SetHint("Working folder: " + std::filesystem::current_path().string());
+    LoopBridge bridge(loop);
+    FormView view(application, form, bridge);
+    ReadingsView readings(form, view);
 
-    ui::ErrorBox errors(ui::ToQt(form.Caption()), [&view] { return view.Window(); });
+    ErrorBox errors(ToQt(form.Caption()), [&view] { return view.Window(); });
     application.Errors().Headless = false;
     application.Errors().SetViewer([&errors](const std::string& message) { errors.Show(message); });
-    ui::PortDialog portDialog([&view] { return view.Window(); });
+    PortDialog portDialog([&view] { return view.Window(); });
 
     bool closed = false;
     auto close = [&] {
@@ -67,4 +74,4 @@ int RunWindow(int argc, char** argv) {
     return 0;
 }
 
-} // namespace app
+} // namespace ui

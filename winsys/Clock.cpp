@@ -1,5 +1,6 @@
 #include "winsys/Clock.h"
 
+#include <atomic>
 #include <chrono>
 
 namespace winsys {
@@ -11,9 +12,20 @@ int64_t SteadyClock::NowUs() const {
     return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-Clock& SystemClock() {
-    static SteadyClock clock;
-    return clock;
+namespace {
+
+SteadyClock steadyClock;
+std::atomic<Clock*> installedClock{nullptr};
+
+} // namespace
+
+Clock& CurrentClock() {
+    Clock* clock = installedClock.load(std::memory_order_acquire);
+    return clock ? *clock : steadyClock;
+}
+
+Clock* SetCurrentClock(Clock* clock) {
+    return installedClock.exchange(clock, std::memory_order_acq_rel);
 }
 
 } // namespace winsys

@@ -1,6 +1,7 @@
 #pragma once
-// The millisecond clock of the window thread. Timers, waits and time stamps read it,
-// so tests can inject a ManualClock and step timer sequences without sleeping.
+// The process's one millisecond clock. The window thread's timers and waits, and the
+// port layer's ticks, delays, event timers and time stamps all read it, so a test
+// injects one ManualClock and steps timer sequences without sleeping.
 #include <atomic>
 #include <cstdint>
 
@@ -35,7 +36,14 @@ class ManualClock final : public Clock {
     std::atomic<int64_t> nowUs_;
 };
 
-// The clock used by default: the system's steady clock.
-Clock& SystemClock();
+// The clock the process reads: the one installed with SetCurrentClock, else the
+// system's steady clock. Any thread. A loop reads the clock it was made with, by
+// default this one at that moment.
+Clock& CurrentClock();
+
+// Installs clock (nullptr: the system's steady clock again) and returns the one
+// installed before, nullptr for the system's. Install before loops are made and ports
+// open, and take it back after they closed: threads read it without a lock.
+Clock* SetCurrentClock(Clock* clock);
 
 } // namespace winsys

@@ -292,6 +292,13 @@ Control* TForm::FindControl(const std::string& name) const {
 }
 
 void TForm::KeyPress(Control& control, char key) {
+    // A button with the focus takes Enter itself, as the window system's buttons do.
+    if (key == KeyReturn) {
+        if (auto* button = dynamic_cast<TButton*>(&control)) {
+            button->Click();
+            return;
+        }
+    }
     bool wantsReturn = false;
     auto* typing = dynamic_cast<TTypingControl*>(&control);
     if (typing) wantsReturn = typing->WantsReturn();

@@ -295,8 +295,8 @@ class TForm : public Control {
     Control* FindControl(const std::string& name) const;
     // Enter in a control that does not use it clicks this button.
     TButton* DefaultButton = nullptr;
-    // The operator presses a key in a control: Enter goes to the default button
-    // unless the control wants it.
+    // The operator presses a key in a control: Enter clicks a button it is pressed on,
+    // and otherwise goes to the default button unless the control wants it.
     void KeyPress(Control& control, char key);
 
   private:

@@ -1,3 +1,7 @@
+// The parts of the event loop that every platform shares: the current loop, the
+// timer table on the loop's clock, and running for a span of time. The queue, the
+// windows and the waiting are the platform's own (EventLoopLinux.cpp,
+// EventLoopWin32.cpp).
 #include "winsys/EventLoop.h"
 
 #include "winsys/Exception.h"
@@ -10,282 +14,38 @@ namespace winsys {
 
 namespace {
 std::atomic<EventLoop*> currentLoop{nullptr};
-constexpr size_t InitialQueueCapacity = 256;
 } // namespace
 
-template <class Body> void EventLoop::Guard(Body&& body) {
-    try {
-        body();
-    } catch (const std::exception& e) {
-        if (errorHandler_) errorHandler_(e);
-    }
-}
-
-struct EventLoop::SendRecord {
-    enum State { Waiting, Running, Done } state = Waiting;
-    bool handled = false;
-    LRESULT result = 0;
-    std::condition_variable done;
-};
-
-EventLoop::EventLoop(Clock& clock)
-    : clock_(clock), windowThread_(std::this_thread::get_id()), queue_(InitialQueueCapacity) {}
-
-EventLoop::~EventLoop() {
+void EventLoop::LeaveCurrent() {
     EventLoop* self = this;
     currentLoop.compare_exchange_strong(self, nullptr);
-    // Senders still waiting get "not handled" rather than hanging.
-    std::lock_guard lock(mutex_);
-    Item item;
-    while (PopItem(item)) {
-        if (item.kind == Item::Send) {
-            item.send->state = SendRecord::Done;
-            item.send->done.notify_all();
-        }
-    }
 }
 
-EventLoop* EventLoop::Current() { return currentLoop.load(); }
-void EventLoop::SetCurrent(EventLoop* loop) { currentLoop.store(loop); }
-
-HWND EventLoop::CreateWindow(WndProc proc) {
-    std::lock_guard lock(mutex_);
-    HWND window = nextWindow_++;
-    windows_[window] = std::make_shared<WndProc>(std::move(proc));
-    return window;
+EventLoop* EventLoop::Current() {
+    return currentLoop.load();
 }
-
-void EventLoop::DestroyWindow(HWND window) {
-    std::lock_guard lock(mutex_);
-    windows_.erase(window);
-}
-
-bool EventLoop::IsWindow(HWND window) const {
-    std::lock_guard lock(mutex_);
-    return windows_.count(window) != 0;
-}
-
-void EventLoop::Enqueue(Item item) {
-    if (queueSize_ == queue_.size()) {
-        std::vector<Item> bigger(queue_.size() * 2);
-        for (size_t i = 0; i < queueSize_; ++i)
-            bigger[i] = std::move(queue_[(queueHead_ + i) % queue_.size()]);
-        queue_ = std::move(bigger);
-        queueHead_ = 0;
-    }
-    queue_[(queueHead_ + queueSize_) % queue_.size()] = std::move(item);
-    ++queueSize_;
-}
-
-bool EventLoop::PopItem(Item& item) {
-    while (queueSize_ > 0) {
-        Item& front = queue_[queueHead_];
-        queueHead_ = (queueHead_ + 1) % queue_.size();
-        --queueSize_;
-        if (front.kind == Item::None) continue; // withdrawn send
-        item = std::move(front);
-        front = Item{};
-        return true;
-    }
-    return false;
-}
-
-bool EventLoop::PostMessage(HWND window, uint32_t msg, WPARAM wParam, LPARAM lParam) {
-    {
-        std::lock_guard lock(mutex_);
-        if (windows_.count(window) == 0) return false;
-        Item item;
-        item.kind = Item::Post;
-        item.window = window;
-        item.msg = msg;
-        item.wParam = wParam;
-        item.lParam = lParam;
-        Enqueue(std::move(item));
-    }
-    poller_.Wake();
-    return true;
-}
-
-void EventLoop::PostTask(std::function<void()> task) {
-    {
-        std::lock_guard lock(mutex_);
-        Item item;
-        item.kind = Item::Task;
-        item.task = std::move(task);
-        Enqueue(std::move(item));
-    }
-    poller_.Wake();
-}
-
-LRESULT EventLoop::CallWindow(HWND window, uint32_t msg, WPARAM wParam, LPARAM lParam) {
-    std::shared_ptr<WndProc> proc;
-    {
-        std::lock_guard lock(mutex_);
-        auto it = windows_.find(window);
-        if (it == windows_.end()) return 0;
-        proc = it->second;
-    }
-    return (*proc)(window, msg, wParam, lParam);
-}
-
-LRESULT EventLoop::SendMessage(HWND window, uint32_t msg, WPARAM wParam, LPARAM lParam) {
-    if (IsWindowThread()) return CallWindow(window, msg, wParam, lParam);
-    LRESULT result = 0;
-    SendMessageTimeout(window, msg, wParam, lParam, 0, &result);
-    return result;
-}
-
-bool EventLoop::SendMessageTimeout(HWND window, uint32_t msg, WPARAM wParam, LPARAM lParam,
-                                   unsigned timeoutMs, LRESULT* result) {
-    if (IsWindowThread()) {
-        if (!IsWindow(window)) return false;
-        LRESULT r = CallWindow(window, msg, wParam, lParam);
-        if (result) *result = r;
-        return true;
-    }
-    SendRecord record;
-    std::unique_lock lock(mutex_);
-    if (windows_.count(window) == 0) return false;
-    Item item;
-    item.kind = Item::Send;
-    item.window = window;
-    item.msg = msg;
-    item.wParam = wParam;
-    item.lParam = lParam;
-    item.send = &record;
-    Enqueue(std::move(item));
-    lock.unlock();
-    poller_.Wake();
-    lock.lock();
-    if (timeoutMs == 0) {
-        record.done.wait(lock, [&] { return record.state == SendRecord::Done; });
-    } else {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        record.done.wait_until(lock, deadline, [&] { return record.state != SendRecord::Waiting; });
-        if (record.state == SendRecord::Waiting) {
-            // Withdraw the message so its procedure never runs.
-            for (size_t i = 0; i < queueSize_; ++i) {
-                Item& queued = queue_[(queueHead_ + i) % queue_.size()];
-                if (queued.kind == Item::Send && queued.send == &record) queued = Item{};
-            }
-            return false;
-        }
-        record.done.wait(lock, [&] { return record.state == SendRecord::Done; });
-    }
-    if (result) *result = record.result;
-    return record.handled;
-}
-
-void EventLoop::RunItem(Item& item) {
-    switch (item.kind) {
-    case Item::Post:
-        Guard([&] { CallWindow(item.window, item.msg, item.wParam, item.lParam); });
-        break;
-    case Item::Task:
-        Guard(item.task);
-        break;
-    case Item::Send: {
-        bool exists = IsWindow(item.window);
-        LRESULT r = 0;
-        if (exists) Guard([&] { r = CallWindow(item.window, item.msg, item.wParam, item.lParam); });
-        std::lock_guard lock(mutex_);
-        item.send->result = r;
-        item.send->handled = exists;
-        item.send->state = SendRecord::Done;
-        item.send->done.notify_all();
-        break;
-    }
-    case Item::None:
-        break;
-    }
-}
-
-bool EventLoop::RunOneItem() {
-    Item item;
-    {
-        std::lock_guard lock(mutex_);
-        if (!PopItem(item)) return false;
-        if (item.kind == Item::Send) item.send->state = SendRecord::Running;
-    }
-    RunItem(item);
-    return true;
-}
-
-void EventLoop::ServeSentMessages() {
-    for (;;) {
-        Item item;
-        {
-            std::lock_guard lock(mutex_);
-            size_t i = 0;
-            for (; i < queueSize_; ++i) {
-                Item& queued = queue_[(queueHead_ + i) % queue_.size()];
-                if (queued.kind == Item::Send) {
-                    item = std::move(queued);
-                    queued = Item{};
-                    break;
-                }
-            }
-            if (i == queueSize_) return;
-            item.send->state = SendRecord::Running;
-        }
-        RunItem(item);
-    }
+void EventLoop::SetCurrent(EventLoop* loop) {
+    currentLoop.store(loop);
 }
 
 EventLoop::TimerId EventLoop::StartTimer(unsigned intervalMs, std::function<void()> callback) {
     TimerId id = nextTimer_++;
     // An interval of 0 never fires.
     int64_t due = intervalMs == 0 ? INT64_MAX : clock_.NowMs() + intervalMs;
-    timers_[id] = Timer{intervalMs, due,
-                        std::make_shared<std::function<void()>>(std::move(callback))};
+    timers_[id] =
+        Timer{intervalMs, due, std::make_shared<std::function<void()>>(std::move(callback))};
     return id;
 }
 
-void EventLoop::StopTimer(TimerId id) { timers_.erase(id); }
-
-EventLoop::WatchId EventLoop::WatchFd(int fd, unsigned events,
-                                      std::function<void(unsigned)> callback) {
-    WatchId id = nextWatch_++;
-    poller_.Add(fd, events, id);
-    watches_[id] = Watch{fd, events, std::make_shared<std::function<void(unsigned)>>(std::move(callback))};
-    return id;
-}
-
-void EventLoop::ChangeWatch(WatchId id, unsigned events) {
-    auto it = watches_.find(id);
-    if (it == watches_.end() || it->second.events == events) return;
-    it->second.events = events;
-    poller_.Modify(it->second.fd, events, id);
-}
-
-void EventLoop::RemoveWatch(WatchId id) {
-    auto it = watches_.find(id);
-    if (it == watches_.end()) return;
-    poller_.Remove(it->second.fd);
-    watches_.erase(it);
-}
-
-int EventLoop::DispatchFds(int timeoutMs, size_t limit) {
-    int ran = 0;
-    Poller::Ready readySet[64];
-    int readyCount = poller_.Wait(timeoutMs, readySet, 64);
-    for (int i = 0; i < readyCount; ++i) {
-        const Poller::Ready& ready = readySet[i];
-        if (static_cast<size_t>(ran) >= limit) break;
-        auto it = watches_.find(ready.token);
-        if (it == watches_.end()) continue; // removed by an earlier callback
-        auto callback = it->second.callback;
-        unsigned events = ready.events;
-        Guard([&] { (*callback)(events); });
-        ++ran;
-    }
-    return ran;
+void EventLoop::StopTimer(TimerId id) {
+    timers_.erase(id);
 }
 
 bool EventLoop::RunOneDueTimer(int64_t nowMs) {
     auto due = timers_.end();
     for (auto it = timers_.begin(); it != timers_.end(); ++it)
-        if (it->second.dueMs <= nowMs && (due == timers_.end() || it->second.dueMs < due->second.dueMs))
+        if (it->second.dueMs <= nowMs &&
+            (due == timers_.end() || it->second.dueMs < due->second.dueMs))
             due = it;
     if (due == timers_.end()) return false;
     due->second.dueMs = nowMs + due->second.intervalMs; // intervalMs > 0 here
@@ -296,55 +56,10 @@ bool EventLoop::RunOneDueTimer(int64_t nowMs) {
 
 int64_t EventLoop::MsUntilNextTimer() const {
     int64_t next = INT64_MAX;
-    for (const auto& [id, timer] : timers_) next = std::min(next, timer.dueMs);
+    for (const auto& [id, timer] : timers_)
+        next = std::min(next, timer.dueMs);
     if (next == INT64_MAX) return -1;
     return std::max<int64_t>(0, next - clock_.NowMs());
-}
-
-bool EventLoop::HasPendingMessages() const {
-    std::lock_guard lock(mutex_);
-    return queueSize_ > 0;
-}
-
-void EventLoop::ProcessMessages() {
-    size_t pending;
-    {
-        std::lock_guard lock(mutex_);
-        pending = queueSize_;
-    }
-    for (size_t i = 0; i < pending && RunOneItem(); ++i) {
-    }
-    DispatchFds(0, SIZE_MAX);
-    int64_t now = clock_.NowMs();
-    size_t timerCount = timers_.size();
-    for (size_t i = 0; i < timerCount && RunOneDueTimer(now); ++i) {
-    }
-}
-
-bool EventLoop::SafeYield() {
-    if (RunOneItem()) return true;
-    if (DispatchFds(0, 1) > 0) return true;
-    return RunOneDueTimer(clock_.NowMs());
-}
-
-void EventLoop::WaitForWork(int64_t maxMs) {
-    int64_t untilTimer = MsUntilNextTimer();
-    int64_t wait = maxMs;
-    if (untilTimer >= 0 && (wait < 0 || untilTimer < wait)) wait = untilTimer;
-    {
-        std::lock_guard lock(mutex_);
-        if (queueSize_ > 0) wait = 0;
-    }
-    // Ready descriptors are dispatched right here rather than polled twice.
-    DispatchFds(static_cast<int>(std::min<int64_t>(wait, INT32_MAX)), SIZE_MAX);
-}
-
-void EventLoop::Run() {
-    while (!quit_) {
-        ProcessMessages();
-        if (quit_) break;
-        WaitForWork(-1);
-    }
 }
 
 void EventLoop::RunFor(int64_t ms) {
@@ -369,7 +84,8 @@ void EventLoop::AdvanceClock(int64_t ms) {
     for (;;) {
         ProcessMessages();
         int64_t next = INT64_MAX;
-        for (const auto& [id, timer] : timers_) next = std::min(next, timer.dueMs);
+        for (const auto& [id, timer] : timers_)
+            next = std::min(next, timer.dueMs);
         if (next > target) break;
         if (next > manual->NowMs()) manual->SetMs(next);
         RunOneDueTimer(manual->NowMs());
@@ -378,14 +94,8 @@ void EventLoop::AdvanceClock(int64_t ms) {
     ProcessMessages();
 }
 
-void EventLoop::Quit() {
-    quit_ = true;
-    poller_.Wake();
-}
-
 void EventLoop::SetErrorHandler(std::function<void(const std::exception&)> handler) {
     errorHandler_ = std::move(handler);
 }
-
 
 } // namespace winsys

@@ -35,7 +35,7 @@ class EventLoop {
     using TimerId = uint64_t;
     using WatchId = uint64_t;
 
-    explicit EventLoop(Clock& clock = SystemClock());
+    explicit EventLoop(Clock& clock = CurrentClock());
     ~EventLoop();
     EventLoop(const EventLoop&) = delete;
     EventLoop& operator=(const EventLoop&) = delete;
@@ -73,15 +73,23 @@ class EventLoop {
     TimerId StartTimer(unsigned intervalMs, std::function<void()> callback);
     void StopTimer(TimerId id);
 
-    // Level-triggered fd watches (FdEvents); the callback gets the events seen.
+    // Level-triggered fd watches (FdEvents); the callback gets the events seen. Linux
+    // only: on Windows sockets report to windows and these raise winsys::Exception.
     WatchId WatchFd(int fd, unsigned events, std::function<void(unsigned)> callback);
     void ChangeWatch(WatchId id, unsigned events);
     void RemoveWatch(WatchId id);
 
     // Runs everything that is ready now, without blocking.
     void ProcessMessages();
-    // Runs at most one ready item; true when one ran.
-    bool SafeYield();
+    // What SafeYield ran: the message and its window, or, for a timer, the window
+    // system's timer message without a window; 0 and 0 for anything else.
+    struct YieldedItem {
+        uint32_t msg = 0;
+        HWND window = 0;
+    };
+    static constexpr uint32_t WmTimer = 0x0113;
+    // Runs at most one ready item; true when one ran (Ran, when given, tells which).
+    bool SafeYield(YieldedItem* Ran = nullptr);
     // Runs only the messages that other threads are blocked sending.
     void ServeSentMessages();
     // Runs until Quit().
@@ -96,7 +104,8 @@ class EventLoop {
     void ResetQuit() { quit_ = false; }
 
     // For an outer loop (the Qt front end): the descriptor that becomes readable when
-    // work is ready, and the time until the next timer (-1: none).
+    // work is ready (-1 on Windows, where the thread's message queue is that), and the
+    // time until the next timer (-1: none).
     int Fd() const { return poller_.Fd(); }
     int64_t MsUntilNextTimer() const;
     // True while posted or sent messages wait in the queue. ProcessMessages runs only
@@ -110,6 +119,7 @@ class EventLoop {
 
   private:
     struct SendRecord;
+    struct Native; // the platform's own state
     struct Item {
         enum Kind { None, Post, Send, Task } kind = None;
         HWND window = 0;
@@ -130,14 +140,21 @@ class EventLoop {
         std::shared_ptr<std::function<void(unsigned)>> callback;
     };
 
-    void Enqueue(Item item); // mutex_ held
+    void Enqueue(Item item);  // mutex_ held
     bool PopItem(Item& item); // mutex_ held
     void RunItem(Item& item);
     LRESULT CallWindow(HWND window, uint32_t msg, WPARAM wParam, LPARAM lParam);
-    bool RunOneItem();
+    bool RunOneItem(YieldedItem* Ran = nullptr);
     int DispatchFds(int timeoutMs, size_t limit);
     bool RunOneDueTimer(int64_t nowMs);
-    template <class Body> void Guard(Body&& body);
+    template <class Body> void Guard(Body&& body) {
+        try {
+            body();
+        } catch (const std::exception& e) {
+            if (errorHandler_) errorHandler_(e);
+        }
+    }
+    void LeaveCurrent(); // the loop is no longer Current()
     void WaitForWork(int64_t maxMs);
 
     Clock& clock_;
@@ -157,6 +174,8 @@ class EventLoop {
     TimerId nextTimer_ = 1;
     std::map<WatchId, Watch> watches_;
     WatchId nextWatch_ = 1;
+
+    std::unique_ptr<Native> native_;
 };
 
 } // namespace winsys

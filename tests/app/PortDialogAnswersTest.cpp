@@ -1,16 +1,13 @@
 // The runner's answers to the port dialog: a script queues "choose ITEMTEXT" or
 // "cancel" before the click that opens a serial port with no number.
 #include "FormFixture.h"
+#include "Pty.h"
 
 #include "app/HeadlessRunner.h"
 #include "app/PortDialogAnswers.h"
 #include "port/ComPort.h"
 
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <pty.h>
-#include <unistd.h>
 
 #include <memory>
 #include <sstream>
@@ -23,16 +20,10 @@ namespace {
 class PortDialogAnswersTest : public ::testing::Test {
   protected:
     PortDialogAnswersTest() {
-        char name[128];
-        openpty(&master, &slave, name, nullptr, nullptr);
-        links.Link(3, name);
+        links.Link(3, pty.SlavePath());
         open.OnClick = [this] { com->SetOpen(true); };
     }
-    ~PortDialogAnswersTest() override {
-        com.reset();
-        close(master);
-        close(slave);
-    }
+    ~PortDialogAnswersTest() override { com.reset(); }
     // Runs a script with a fresh port of no number, as rvex-tool's headless run does;
     // the exit status.
     int Run(const std::string& script) {
@@ -48,7 +39,7 @@ class PortDialogAnswersTest : public ::testing::Test {
 
     ScratchDirectory dir;
     ComLinkFolder links;
-    int master = -1, slave = -1;
+    testsupport::PtyPair pty;
     winsys::EventLoop loop;
     winsys::TApplication application{loop};
     winsys::TForm form{"Form", "Form"};

@@ -1,31 +1,30 @@
+#include "ChildProcess.h"
 #include "FormFixture.h"
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <array>
+#include <chrono>
 #include <cstdio>
+#include <netinet/in.h>
 #include <string>
-#include <vector>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 using namespace fakes;
 
 namespace {
 
-struct RunResult {
-    std::string output;
-    int status;
-};
-
-RunResult RunTool(const std::string& script) {
+// Runs the tool on the script in the current folder; its standard output and status.
+testsupport::RunResult RunTool(const std::string& script) {
     WriteFile("script.txt", script);
-    std::string command = std::string(RVEX_TOOL_BINARY) + " --headless --script script.txt 2>/dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
-    RunResult result{{}, -1};
-    std::array<char, 4096> chunk;
-    for (size_t n; (n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0;) result.output.append(chunk.data(), n);
-    result.status = WEXITSTATUS(pclose(pipe));
-    return result;
+    testsupport::ChildOptions stdoutOnly;
+    stdoutOnly.captureStderr = false;
+    return testsupport::RunProgram({RVEX_TOOL_BINARY, "--headless", "--script", "script.txt"},
+                                   std::chrono::seconds(60), stdoutOnly);
 }
 
 TEST(HeadlessRunner, ActionsDriveTheWindowAndDumpShowsIt) {
@@ -130,9 +129,63 @@ TEST(HeadlessRunner, LoadsTable2SelectsTheFramingAndStartsAndStopsPolling) {
     EXPECT_NE(grid[0].find("[\"2\",\"102\",\"     \",\"i\",\"1\",\"C.1.0\",\"stato\"]"), std::string::npos);
     auto state = LinesWith(r.output, "{\"RxBuffer\"");
     ASSERT_EQ(state.size(), 1u);
-    for (const char* item : {"\"ModbusTcp\":1", "\"RowCursor\":1", "\"PollRow\":1", "\"TransactionCounter\":1",
-                             "\"HexDisplay\":1", "\"GridPolling\":1", "\"AutoAdvance\":1"})
+    for (const char* item :
+         {"\"ModbusTcp\":1", "\"RowCursor\":1", "\"PollRow\":1", "\"TransactionCounter\":1",
+          "\"HexDisplay\":1", "\"GridPolling\":1", "\"AutoAdvance\":1",
+          "\"Counters\":{\"Requests\":0,\"Good\":0,\"Exceptions\":0,\"BadReplies\":0,"
+          "\"NoReplies\":0}}"})
         EXPECT_NE(state[0].find(item), std::string::npos) << item;
+}
+
+TEST(HeadlessRunner, EnterOnAButtonClicksItAndElsewhereTheDefaultButton) {
+    ScratchDirectory dir;
+    ComLinkFolder noSerialPorts;
+    WriteGlyphs();
+    WriteFile("Table2.c", "Doubles\n>101 d 4<1.8.0><kWh>\n");
+    auto r = RunTool("key Button7 Enter\n"
+                     "dump StringGrid3\n"
+                     "key Edit10 Enter\n" // BitBtn1 asks for the pins' state: no request file
+                     "dump StatusBar1\n");
+    auto grid = LinesWith(r.output, "{\"name\":\"StringGrid3\"");
+    ASSERT_EQ(grid.size(), 1u) << r.output;
+    EXPECT_NE(grid[0].find("[\"1\",\"101\",\"     \",\"d\",\"4\",\"1.8.0\",\"kWh\"]"),
+              std::string::npos);
+    auto status = LinesWith(r.output, "{\"name\":\"StatusBar1\"");
+    ASSERT_EQ(status.size(), 1u);
+    EXPECT_NE(status[0].find("RCI-queryGB.txt"), std::string::npos) << status[0];
+}
+
+TEST(WindowStart, ADisplayThatIsNotThereIsOneLineAndExitStatus1) {
+    ScratchDirectory dir;
+    // A display on 127.0.0.1 where nothing listens: a port from 6000 up taken, then let go.
+    int number = 40;
+    for (; number < 100; ++number) {
+        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<uint16_t>(6000 + number));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        ::close(fd);
+        if (free) break;
+    }
+    ASSERT_LT(number, 100);
+    const std::string display = "127.0.0.1:" + std::to_string(number);
+    std::string command = "env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY=" + display + " " +
+                          RVEX_TOOL_BINARY + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string output;
+    std::array<char, 4096> chunk;
+    for (size_t n; (n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0;)
+        output.append(chunk.data(), n);
+    int status = pclose(pipe);
+    ASSERT_TRUE(WIFEXITED(status)) << output; // no abort
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(LinesWith(output, "").size(), 1u) << output;
+    EXPECT_NE(output.find("cannot open the display (DISPLAY=" + display + ")"), std::string::npos)
+        << output;
+    EXPECT_NE(output.find("--headless"), std::string::npos) << output;
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 // Helpers of the end-to-end and peer tests that run rvex-tool --headless: a working
 // folder with the site's files and a private COM folder, the run of a script in it,
 // the dump lines of its output, and the byte and register layouts the checks use.
+#include "Hex.h"
+#include "RunnerOutput.h"
 #include "SimProcess.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +20,11 @@
 namespace e2e {
 
 using namespace simtest;
+using testsupport::Cell;
+using testsupport::Field;
+using testsupport::Json;
+using testsupport::Lines;
+using testsupport::RunnerOutput;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
@@ -28,27 +35,14 @@ inline std::string Bytes(std::initializer_list<int> values) {
     return out;
 }
 
+// "0A 03 ...": the requests as the tests record them.
 inline std::string SpacedHex(const std::string& bytes) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char b : bytes) {
-        if (!out.empty()) out += ' ';
-        out += digits[b >> 4];
-        out += digits[b & 15];
-    }
-    return out;
+    return testsupport::Hex(bytes);
 }
 
 // The monitor's rendering of a reply: "_0A_03_..." for every byte.
 inline std::string MonitorHex(const std::string& bytes) {
-    std::string out;
-    for (unsigned char b : bytes) {
-        static const char digits[] = "0123456789ABCDEF";
-        out += '_';
-        out += digits[b >> 4];
-        out += digits[b & 15];
-    }
-    return out;
+    return testsupport::Hex(bytes, "_", "");
 }
 
 using Registers = std::map<unsigned, unsigned>; // request address -> register value
@@ -81,6 +75,60 @@ inline std::string ReadReply(const Registers& regs, unsigned start, unsigned cou
     return WithCrc(frame);
 }
 
+// The "cells" of a grid's dump line, rows of columns, JSON strings decoded (\uXXXX as
+// the Latin-1 byte the runner wrote); empty when the line has none.
+inline std::vector<std::vector<std::string>> GridCells(const std::string& line) {
+    std::vector<std::vector<std::string>> rows;
+    size_t at = line.find("\"cells\":[");
+    if (at == std::string::npos) return rows;
+    at += 9;
+    auto string = [&](std::string& out) {
+        for (++at; at < line.size() && line[at] != '"'; ++at) {
+            char c = line[at];
+            if (c != '\\' || at + 1 >= line.size()) {
+                out += c;
+                continue;
+            }
+            c = line[++at];
+            if (c == 'u' && at + 4 < line.size()) {
+                out += static_cast<char>(std::stoi(line.substr(at + 1, 4), nullptr, 16));
+                at += 4;
+            } else {
+                out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
+            }
+        }
+        ++at; // the closing quote
+    };
+    while (at < line.size() && line[at] != ']') {
+        if (line[at] != '[') {
+            ++at; // a comma between rows
+            continue;
+        }
+        std::vector<std::string> row;
+        ++at;
+        while (at < line.size() && line[at] != ']') {
+            if (line[at] == '"') {
+                row.emplace_back();
+                string(row.back());
+            } else {
+                ++at;
+            }
+        }
+        ++at;
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+// One number of the "Counters" object of a state line; -1 when missing.
+inline long StateCounter(const std::string& line, const std::string& name) {
+    size_t counters = line.find("\"Counters\":{");
+    if (counters == std::string::npos) return -1;
+    size_t at = line.find("\"" + name + "\":", counters);
+    if (at == std::string::npos) return -1;
+    return std::stol(line.substr(at + name.size() + 3));
+}
+
 class ToolRun : public ::testing::Test {
   protected:
     ToolRun() {
@@ -109,18 +157,17 @@ class ToolRun : public ::testing::Test {
             fs::create_symlink(k == n ? target : "/rvex-nowhere/COM" + std::to_string(k), link);
         }
     }
+    // Runs the script in the working folder; its output read as control dumps, other
+    // lines and errors.
+    testsupport::RunnerOutput RunScript(const std::string& script, int* status = nullptr) {
+        RunRaw(script, status);
+        return testsupport::RunnerOutput(output_);
+    }
     // Runs the script in the working folder; the output lines.
     std::vector<std::string> Run(const std::string& script, int* status = nullptr) {
-        Write("script.txt", script);
-        RunResult r =
-            RunProgram({"/bin/sh", "-c",
-                        "cd '" + Work().string() + "' && RVEX_COM_DIR='" + Com().string() +
-                            "' exec '" RVEX_TOOL_BINARY "' --headless --script script.txt"},
-                       60s);
-        output_ = r.output;
-        if (status) *status = r.status;
+        RunRaw(script, status);
         std::vector<std::string> lines;
-        std::istringstream in(r.output);
+        std::istringstream in(output_);
         for (std::string line; std::getline(in, line);)
             lines.push_back(line);
         return lines;
@@ -139,6 +186,17 @@ class ToolRun : public ::testing::Test {
     const std::string& Output() const { return output_; }
 
   private:
+    void RunRaw(const std::string& script, int* status) {
+        Write("script.txt", script);
+        testsupport::ChildOptions options;
+        options.workDir = Work().string();
+        options.env["RVEX_COM_DIR"] = Com().string();
+        RunResult r =
+            RunProgram({RVEX_TOOL_BINARY, "--headless", "--script", "script.txt"}, 60s, options);
+        output_ = r.output;
+        if (status) *status = r.status;
+    }
+
     TempDir dir_;
     std::string output_;
 };

@@ -1,62 +1,38 @@
 // The RCI client against Python's http.server, a server no one here wrote: it shows
 // that the request is HTTP a real server takes and that its chunked reply is read.
+#include "ChildProcess.h"
 #include "FormFixture.h"
 #include "tool/RciSettings.h"
 #include "tool/RciSocket.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace fakes;
 using namespace winsys;
 
-extern char** environ;
-
 namespace {
 
-// /usr/bin/python3 running the peer script, stopped at the end.
+// /usr/bin/python3 running the peer script, which prints its port once it listens;
+// stopped at the end.
 class PythonPeer {
   public:
-    PythonPeer() {
-        int out[2];
-        if (::pipe2(out, O_CLOEXEC) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        char python[] = "/usr/bin/python3", script[] = RCI_PEER_SCRIPT;
-        char* argv[] = {python, script, nullptr};
-        if (posix_spawn(&pid_, python, &actions, nullptr, argv, environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        // The script prints its port once it listens.
-        std::string line;
-        for (int i = 0; i < 100 && pid_ > 0 && line.find('\n') == std::string::npos; ++i) {
-            pollfd p{out[0], POLLIN, 0};
-            if (::poll(&p, 1, 100) <= 0) continue;
-            char buffer[64];
-            ssize_t n = ::read(out[0], buffer, sizeof buffer);
-            if (n <= 0) break;
-            line.append(buffer, static_cast<size_t>(n));
-        }
-        ::close(out[0]);
-        port_ = std::atoi(line.c_str());
-    }
-    ~PythonPeer() {
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGTERM);
-        ::waitpid(pid_, nullptr, 0);
+    PythonPeer() : child_({"/usr/bin/python3", RCI_PEER_SCRIPT}, StdoutOnly()) {
+        if (child_.WaitFor("", std::chrono::seconds(10)))
+            port_ = std::atoi(child_.Lines()[0].c_str());
     }
     int Port() const { return port_; }
 
   private:
-    pid_t pid_ = -1;
+    static testsupport::ChildOptions StdoutOnly() {
+        testsupport::ChildOptions options;
+        options.captureStderr = false;
+        return options;
+    }
+    testsupport::ChildProcess child_;
     int port_ = 0;
 };
 
@@ -68,11 +44,11 @@ class RciPeer : public FormFixture {
         form->Edit4.SetText("127.0.0.1");
         tool::RciPort = peer.Port();
     }
-    void TearDown() override { tool::RciPort = 80; }
     std::string Reply() {
         return std::string(form->RciReply, strnlen(form->RciReply, sizeof form->RciReply));
     }
     PythonPeer peer;
+    testsupport::ScopedValue<int> rciPort{tool::RciPort, tool::RciPort};
 };
 
 const char* const Pins = "<pin1>asserted</pin1><pin2>unasserted</pin2><pin3>asserted</pin3>";

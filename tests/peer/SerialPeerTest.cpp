@@ -1,89 +1,21 @@
 // rvex-tool --headless polling a Modbus RTU server that no one here wrote: pymodbus's
 // serial server on one end of a socat pty pair, the tool's COM3 on the other.
+#include "ChildProcess.h"
 #include "ToolRun.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <string>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
 using namespace e2e;
 
-// A program running beside the test, its standard output and error read by lines;
-// terminated and reaped (bounded) at the end.
-class Child {
-  public:
-    explicit Child(const std::vector<std::string>& args) {
-        int out[2];
-        if (pipe(out) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        std::vector<char*> argv;
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        if (posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        fd_ = out[0];
-    }
-    ~Child() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            int status;
-            for (int i = 0; i < 200 && waitpid(pid_, &status, WNOHANG) == 0; ++i) {
-                pollfd p{fd_, POLLIN, 0};
-                poll(&p, 1, 10); // bounded: two seconds at most before the kill
-                Drain(0);
-            }
-            if (waitpid(pid_, &status, WNOHANG) == 0) {
-                kill(pid_, SIGKILL);
-                waitpid(pid_, &status, 0);
-            }
-        }
-        if (fd_ >= 0) close(fd_);
-    }
-    // Waits until the output holds needle, at most limit.
-    bool WaitFor(const std::string& needle, std::chrono::milliseconds limit) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (output_.find(needle) == std::string::npos) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0 || !Drain(static_cast<int>(left.count()))) return false;
-        }
-        return true;
-    }
-    const std::string& Output() const { return output_; }
-
-  private:
-    bool Drain(int timeoutMs) {
-        pollfd p{fd_, POLLIN, 0};
-        if (fd_ < 0 || poll(&p, 1, timeoutMs) <= 0) return false;
-        char buf[1024];
-        ssize_t n = read(fd_, buf, sizeof buf);
-        if (n <= 0) return false;
-        output_.append(buf, static_cast<std::size_t>(n));
-        return true;
-    }
-
-    pid_t pid_ = -1;
-    int fd_ = -1;
-    std::string output_;
-};
+using Child = testsupport::ChildProcess;
+using ::testing::Contains;
+using ::testing::IsEmpty;
 
 class SerialPeer : public ToolRun {};
 
@@ -109,24 +41,22 @@ TEST_F(SerialPeer, TheToolPollsAPymodbusRtuServerOverAPtyPair) {
 
     // Auto Reg: rows 1, 2 and 3 at 0.7, 1.4 and 2.1 s, each filled 250 ms later; the
     // monitor shows a reply until the next tick.
-    auto lines = Run("pick ComboBox1 COM3\n"
-                     "click BitBtn4\n"
-                     "click BitBtn2\n"
-                     "wait 1200\n"
-                     "dump Memo2\n"
-                     "wait 2000\n"
-                     "dump StringGrid3\n"
-                     "click Button42\n");
-    EXPECT_FALSE(Has(Output(), "error:")) << Output();
-    auto grid = Dumps(lines, "StringGrid3");
-    ASSERT_EQ(grid.size(), 1u) << Output();
-    EXPECT_TRUE(Has(grid[0], "\"230.500000\"")) << grid[0];
-    EXPECT_TRUE(Has(grid[0], "\"87654321\"")) << grid[0];
-    EXPECT_TRUE(Has(grid[0], "\"12345.67\"")) << grid[0];
+    auto out = RunScript("pick ComboBox1 COM3\n"
+                         "click BitBtn4\n"
+                         "click BitBtn2\n"
+                         "wait 1200\n"
+                         "dump Memo2\n"
+                         "wait 2000\n"
+                         "dump StringGrid3\n"
+                         "click Button42\n");
+    EXPECT_THAT(out.Errors(), IsEmpty()) << Output();
+    const Json grid = out.Dump("StringGrid3");
+    EXPECT_EQ(Cell(grid, 2, 1), "230.500000") << Output();
+    EXPECT_EQ(Cell(grid, 2, 2), "87654321");
+    EXPECT_EQ(Cell(grid, 2, 3), "12345.67");
     // Row 1's reply as the server framed it, CRC included.
-    auto memo = Dumps(lines, "Memo2");
-    ASSERT_EQ(memo.size(), 1u);
-    EXPECT_TRUE(Has(memo[0], MonitorHex(ReadReply(regs, 453, 4)))) << memo[0];
+    EXPECT_THAT(Lines(out.Dump("Memo2")), Contains(MonitorHex(ReadReply(regs, 453, 4))))
+        << Output();
 }
 
 } // namespace

@@ -2,7 +2,11 @@
 // the test's thread is the window thread, each pty's master is the peer.
 #include "port/ComPort.h"
 
-#include "PtyRead.h"
+#include "BytePattern.h"
+#include "Pty.h"
+#include "Pump.h"
+#include "ScopedSetting.h"
+#include "TempFolder.h"
 #include "port/ComMapping.h"
 #include "port/PortSelect.h"
 #include "port/SerialDispatcher.h"
@@ -11,7 +15,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -29,56 +32,25 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Pattern(size_t Count) {
-    std::string S(Count, '\0');
-    for (size_t I = 0; I < Count; ++I)
-        S[I] = static_cast<char>((I * 7 + I / 251) & 0xFF);
-    return S;
-}
-
-// One pty: the master is the peer, the slave is the device the port opens.
-struct Pty {
-    Pty() {
-        char Name[128];
-        if (openpty(&Master, &Slave, Name, nullptr, nullptr) == 0) Path = Name;
-        fcntl(Master, F_SETFL, fcntl(Master, F_GETFL) | O_NONBLOCK);
-    }
-    ~Pty() {
-        CloseMaster();
-        if (Slave >= 0) close(Slave);
-    }
-    void CloseMaster() {
-        if (Master >= 0) close(Master);
-        Master = -1;
-    }
-    int Master = -1;
-    int Slave = -1;
-    std::string Path;
-};
+using Pty = testsupport::PtyPair;
 
 class ComPortTest : public ::testing::Test {
   protected:
     ComPortTest() {
-        SetPortClock(&PortClockValue);
+        winsys::SetCurrentClock(&PortClockValue);
         winsys::EventLoop::SetCurrent(&Loop);
         Loop.SetErrorHandler([this](const std::exception& E) { Errors.push_back(E.what()); });
-        char Dir[] = "/tmp/rvex-comport-XXXXXX";
-        ComDir = mkdtemp(Dir);
-        setenv("RVEX_COM_DIR", ComDir.c_str(), 1);
         // No number reaches the machine's own serial devices.
         for (unsigned N = 1; N <= MaxComNumber; ++N)
             Link(N, "/rvex-nowhere/COM" + std::to_string(N));
-        Link(3, Pty3.Path);
+        Link(3, Pty3.SlavePath());
         PreviousHook = SetComSelectHook(nullptr);
     }
     ~ComPortTest() override {
         Port.reset();
         SetComSelectHook(std::move(PreviousHook));
-        unsetenv("RVEX_COM_DIR");
-        std::error_code Ec;
-        fs::remove_all(ComDir, Ec);
         winsys::EventLoop::SetCurrent(nullptr);
-        SetPortClock(nullptr);
+        winsys::SetCurrentClock(nullptr);
     }
 
     void Link(unsigned N, const std::string& Target) {
@@ -102,29 +74,19 @@ class ComPortTest : public ::testing::Test {
         return P;
     }
 
-    void WriteMaster(int Master, const std::string& Bytes) {
-        size_t At = 0;
-        for (int Round = 0; Round < 10000 && At < Bytes.size(); ++Round) {
-            const ssize_t N = write(Master, Bytes.data() + At, Bytes.size() - At);
-            if (N > 0)
-                At += static_cast<size_t>(N);
-            else
-                Loop.RunFor(1); // the pty is full: let the port take its share
-        }
-        ASSERT_EQ(At, Bytes.size());
+    // While the pty is full, the port takes its share.
+    void WriteMaster(Pty& P, const std::string& Bytes) {
+        ASSERT_TRUE(P.WriteMaster(Bytes, [this] { Loop.RunFor(1); }));
     }
 
-    // Runs the window thread until Pred holds, at most about five seconds.
-    template <class Pred> bool PumpUntil(Pred P) {
-        for (int I = 0; I < 5000 && !P(); ++I)
-            Loop.RunFor(1);
-        return P();
-    }
+    template <class Pred> bool PumpUntil(Pred P) { return testsupport::PumpUntil(Loop, P); }
 
     winsys::ManualClock PortClockValue{100000};
     winsys::EventLoop Loop;
     std::vector<std::string> Errors;
-    std::string ComDir;
+    testsupport::TempFolder ComFolder;
+    const std::string ComDir = ComFolder.Path();
+    testsupport::ScopedEnv ComDirSetting{"RVEX_COM_DIR", ComDir};
     Pty Pty3;
     std::unique_ptr<TComPort> Port;
     std::string Received;
@@ -184,6 +146,28 @@ TEST(ComPortDefaults, TheConstructorSetsThePublishedDefaults) {
     EXPECT_EQ(P.GetPortState(), psClosed);
     EXPECT_EQ(P.GetInBuffFree(), 8192u);
     EXPECT_EQ(P.GetOutBuffFree(), 4096u);
+}
+
+TEST(ComPortSearch, SearchComPortFindsTheFirstPortDepthFirst) {
+    winsys::EventLoop Loop;
+    TBaseComponent Form, Panel, Label;
+    EXPECT_EQ(SearchComPort(&Form), nullptr);
+    EXPECT_EQ(SearchComPort(nullptr), nullptr);
+    TComPort Later(&Loop), Nested(&Loop);
+    Panel.SetOwner(&Form);
+    Label.SetOwner(&Panel);
+    Nested.SetOwner(&Panel); // inside the first component: found before its sibling
+    Later.SetOwner(&Form);
+    EXPECT_EQ(SearchComPort(&Form), &Nested);
+    EXPECT_EQ(SearchComPort(&Label), nullptr);
+    Nested.SetOwner(nullptr);
+    EXPECT_EQ(SearchComPort(&Form), &Later);
+    {
+        TComPort Gone(&Loop);
+        Gone.SetOwner(&Panel);
+        EXPECT_EQ(SearchComPort(&Form), &Gone);
+    } // a component that goes leaves its owner's list
+    EXPECT_EQ(SearchComPort(&Form), &Later);
 }
 
 TEST(ComPortSettings, FlowOptionsDeriveTheirThresholdsAndTurnRS485Off) {
@@ -274,10 +258,10 @@ TEST_F(ComPortTest, OpensWritesReadsAndClosesARealPty) {
 
     const std::string Request("\x0A\x03\x01\xC5\x00\x04\x54\xB3", 8);
     Port->PutBlock(Request.data(), static_cast<uint16_t>(Request.size()));
-    EXPECT_EQ(porttest::ReadMaster(Pty3.Master, Request.size()), Request);
+    EXPECT_EQ(Pty3.ReadMaster(Request.size()), Request);
     Port->PutBlock(Request.data(), 0); // nothing, and no error
 
-    WriteMaster(Pty3.Master, "reply");
+    WriteMaster(Pty3, "reply");
     ASSERT_TRUE(PumpUntil([&] { return Received == "reply"; }));
     EXPECT_EQ(Port->GetInBuffUsed(), 0u);
 
@@ -287,7 +271,7 @@ TEST_F(ComPortTest, OpensWritesReadsAndClosesARealPty) {
     EXPECT_EQ(Closed, 1);
     // The device is free again.
     SerialDevice Other;
-    EXPECT_EQ(Other.Open(Pty3.Path), 0);
+    EXPECT_EQ(Other.Open(Pty3.SlavePath()), 0);
     EXPECT_TRUE(Errors.empty());
 }
 
@@ -328,14 +312,14 @@ TEST_F(ComPortTest, AMissingPortRaisesEBadIdAndALaterOpenTriesAgain) {
     Link(9, "/dev/pts/rvex-none");
     Port = MakePort(9);
     EXPECT_EQ(Raised([&] { Port->SetOpen(true); }).first, ecBadId);
-    Link(9, Pty3.Path);
+    Link(9, Pty3.SlavePath());
     Port->SetOpen(true); // the same component, once the device is there
     EXPECT_TRUE(Port->GetOpen());
 }
 
 TEST_F(ComPortTest, ComNumberZeroAsksWithTheDialog) {
     Pty Pty4;
-    Link(4, Pty4.Path);
+    Link(4, Pty4.SlavePath());
     std::vector<std::string> Listed;
     std::string Hint;
     std::string Answer = "COM4";
@@ -360,8 +344,8 @@ TEST_F(ComPortTest, ComNumberZeroAsksWithTheDialog) {
     EXPECT_TRUE(Port->GetOpen());
     EXPECT_EQ(Port->GetComNumber(), 4);
     EXPECT_NE(std::find(Listed.begin(), Listed.end(), "COM3"), Listed.end());
-    EXPECT_NE(Hint.find("COM4 = " + Pty4.Path), std::string::npos) << Hint;
-    WriteMaster(Pty4.Master, "4");
+    EXPECT_NE(Hint.find("COM4 = " + Pty4.SlavePath()), std::string::npos) << Hint;
+    WriteMaster(Pty4, "4");
     EXPECT_TRUE(PumpUntil([&] { return Received == "4"; }));
 
     Answer.clear();
@@ -399,11 +383,11 @@ TEST_F(ComPortTest, ComNumberZeroAsksWithTheDialog) {
 // exclusive use as that program set it.
 TEST_F(ComPortTest, ThePortProbeLeavesTheDeviceAlone) {
     termios T{};
-    ASSERT_EQ(tcgetattr(Pty3.Slave, &T), 0);
+    ASSERT_EQ(tcgetattr(Pty3.Slave(), &T), 0);
     T.c_lflag |= ICANON | ECHO;
-    ASSERT_EQ(tcsetattr(Pty3.Slave, TCSANOW, &T), 0);
+    ASSERT_EQ(tcsetattr(Pty3.Slave(), TCSANOW, &T), 0);
     EXPECT_TRUE(IsPortAvailable(3));
-    ASSERT_EQ(tcgetattr(Pty3.Slave, &T), 0);
+    ASSERT_EQ(tcgetattr(Pty3.Slave(), &T), 0);
     EXPECT_TRUE((T.c_lflag & ICANON) && (T.c_lflag & ECHO));
 }
 
@@ -411,7 +395,7 @@ TEST_F(ComPortTest, LineSettingsReachThePtyAndTheDesignTimeEvenParityOpens) {
     Port = MakePort();
     Port->SetOpen(true); // 19200, even parity, 8, 1: a pty holds no parity but opens
     termios T{};
-    ASSERT_EQ(tcgetattr(Pty3.Master, &T), 0);
+    ASSERT_EQ(tcgetattr(Pty3.Master(), &T), 0);
     EXPECT_EQ(cfgetospeed(&T), static_cast<speed_t>(B19200));
     EXPECT_FALSE(T.c_cflag & CSTOPB);
     EXPECT_EQ(T.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
@@ -424,18 +408,23 @@ TEST_F(ComPortTest, LineSettingsReachThePtyAndTheDesignTimeEvenParityOpens) {
     // While open: at once.
     Port->SetBaud(9600);
     Port->SetStopBits(2);
-    ASSERT_EQ(tcgetattr(Pty3.Master, &T), 0);
+    ASSERT_EQ(tcgetattr(Pty3.Master(), &T), 0);
     EXPECT_EQ(cfgetospeed(&T), static_cast<speed_t>(B9600));
     EXPECT_TRUE(T.c_cflag & CSTOPB);
+
+    // A setting the line refuses raises and is stored all the same.
+    EXPECT_THROW(Port->SetDataBits(4), EBadArgument);
+    EXPECT_EQ(Port->GetDataBits(), 4);
+    Port->SetDataBits(8);
 
     // While closed: at the next open.
     Port->SetOpen(false);
     Port->SetBaud(38400);
     Port->SetStopBits(1);
-    ASSERT_EQ(tcgetattr(Pty3.Master, &T), 0);
+    ASSERT_EQ(tcgetattr(Pty3.Master(), &T), 0);
     EXPECT_EQ(cfgetospeed(&T), static_cast<speed_t>(B9600));
     Port->SetOpen(true);
-    ASSERT_EQ(tcgetattr(Pty3.Master, &T), 0);
+    ASSERT_EQ(tcgetattr(Pty3.Master(), &T), 0);
     EXPECT_EQ(cfgetospeed(&T), static_cast<speed_t>(B38400));
     EXPECT_FALSE(T.c_cflag & CSTOPB);
 }
@@ -443,16 +432,16 @@ TEST_F(ComPortTest, LineSettingsReachThePtyAndTheDesignTimeEvenParityOpens) {
 TEST_F(ComPortTest, ABurstAndATrickleArriveCompleteAndInOrder) {
     Port = MakePort();
     Port->SetOpen(true);
-    const std::string Burst = Pattern(3000);
-    WriteMaster(Pty3.Master, Burst);
+    const std::string Burst = testsupport::BytePattern(3000);
+    WriteMaster(Pty3, Burst);
     ASSERT_TRUE(PumpUntil([&] { return Received.size() >= Burst.size(); }));
     EXPECT_EQ(Received, Burst);
 
     Received.clear();
     AvailCount = 0;
-    const std::string Trickle = Pattern(3000).substr(1000, 3000);
+    const std::string Trickle = testsupport::BytePattern(3000).substr(1000, 3000);
     for (size_t I = 0; I < Trickle.size(); ++I) {
-        WriteMaster(Pty3.Master, Trickle.substr(I, 1));
+        WriteMaster(Pty3, Trickle.substr(I, 1));
         ASSERT_TRUE(PumpUntil([&] { return Received.size() > I; })) << "byte " << I;
     }
     EXPECT_EQ(Received, Trickle);
@@ -469,7 +458,7 @@ TEST_F(ComPortTest, GetCharBeyondTheAnnouncedBytesRaisesBufferIsEmpty) {
         Sixth = Raised([&] { CP->GetChar(); });
     };
     Port->SetOpen(true);
-    WriteMaster(Pty3.Master, "12345");
+    WriteMaster(Pty3, "12345");
     ASSERT_TRUE(PumpUntil([&] { return Received.size() >= 5; }));
     EXPECT_EQ(Received, "12345");
     EXPECT_EQ(Sixth.first, ecBufferIsEmpty);
@@ -551,15 +540,17 @@ TEST_F(ComPortTest, ReadsInsideTheHandlerShareOneCountOfBytesTaken) {
             if (Counts.size() == 1) Case.Reads(*Port, Seen);
         };
         Port->SetOpen(true);
-        WriteMaster(Pty3.Master, "0123456789");
+        WriteMaster(Pty3, "0123456789");
         ASSERT_TRUE(PumpUntil([&] { return !Counts.empty(); }));
         EXPECT_EQ(Counts[0], 10);
         EXPECT_EQ(Seen, Case.Seen);
         EXPECT_EQ(Port->GetInBuffUsed(), Case.LeftUnread);
         // Outside the handler the bytes left are read as before.
-        if (Case.LeftUnread > 0) EXPECT_EQ(Port->PeekChar(1), "0123456789"[10 - Case.LeftUnread]);
+        if (Case.LeftUnread > 0) {
+            EXPECT_EQ(Port->PeekChar(1), "0123456789"[10 - Case.LeftUnread]);
+        }
 
-        WriteMaster(Pty3.Master, "X");
+        WriteMaster(Pty3, "X");
         ASSERT_TRUE(PumpUntil([&] { return Counts.size() == 2; }));
         EXPECT_EQ(Counts[1], Case.LeftUnread + 1);
         Port.reset();
@@ -572,7 +563,7 @@ TEST_F(ComPortTest, TriggerEventsFlowOnlyWhileOneIsAssigned) {
     auto Handler = Port->OnTriggerAvail;
     Port->SetOpen(true);
     Port->SetOnTriggerAvail(nullptr);
-    WriteMaster(Pty3.Master, "ab");
+    WriteMaster(Pty3, "ab");
     ASSERT_TRUE(PumpUntil([&] { return Port->GetInBuffUsed() == 2; }));
     Loop.RunFor(100);
     EXPECT_EQ(AvailCount, 0);
@@ -580,13 +571,13 @@ TEST_F(ComPortTest, TriggerEventsFlowOnlyWhileOneIsAssigned) {
     Port->SetOnTriggerAvail(Handler);
     Loop.RunFor(100);
     EXPECT_EQ(AvailCount, 0); // nothing new has come
-    WriteMaster(Pty3.Master, "c");
+    WriteMaster(Pty3, "c");
     ASSERT_TRUE(PumpUntil([&] { return Received == "abc"; }));
 }
 
 // A close asked for inside the port's own notification completes right after it; an
 // open asked for meanwhile follows it.
-TEST_F(ComPortTest, ACloseInsideTheHandlerIsDeferredAndAReopenFollows) {
+TEST_F(ComPortTest, ACloseInsideTheHandlerIsDeferredAndAReopenThereIsIgnored) {
     Port = MakePort();
     TPortState During = psClosed;
     bool OpenDuring = false;
@@ -603,23 +594,28 @@ TEST_F(ComPortTest, ACloseInsideTheHandlerIsDeferredAndAReopenFollows) {
         if (Reopen) Port->SetOpen(true);
     };
     Port->SetOpen(true);
-    WriteMaster(Pty3.Master, "x");
+    WriteMaster(Pty3, "x");
     ASSERT_TRUE(PumpUntil([&] { return Port->GetPortState() == psClosed; }));
     EXPECT_EQ(During, psShuttingDown);
     EXPECT_TRUE(OpenDuring);
     EXPECT_EQ(AfterClose, 0);
     EXPECT_FALSE(Port->GetOpen());
     char Byte;
-    EXPECT_LT(read(Pty3.Master, &Byte, 1), 0); // nothing was written while closing
+    EXPECT_LT(read(Pty3.Master(), &Byte, 1), 0); // nothing was written while closing
 
+    // Open still reads True inside the handler: the reopen there changes nothing.
     Reopen = true;
     Port->SetOpen(true);
     EXPECT_EQ(Opened, 2);
-    WriteMaster(Pty3.Master, "y");
-    ASSERT_TRUE(PumpUntil([&] { return Opened == 3; }));
-    EXPECT_EQ(Port->GetPortState(), psOpen);
-    EXPECT_TRUE(Port->GetOpen());
+    WriteMaster(Pty3, "y");
+    ASSERT_TRUE(PumpUntil([&] { return Port->GetPortState() == psClosed; }));
+    Loop.RunFor(50);
+    EXPECT_EQ(Opened, 2);
+    EXPECT_FALSE(Port->GetOpen());
     EXPECT_TRUE(Errors.empty());
+    Port->SetOpen(true); // once closed, an open opens
+    EXPECT_EQ(Opened, 3);
+    EXPECT_TRUE(Port->GetOpen());
 }
 
 // A close from outside (a button) while a notification waits for the window thread:
@@ -634,7 +630,7 @@ TEST_F(ComPortTest, ACloseWhileANotificationWaitsCompletesAfterTheHandler) {
     };
     Port->SetOpen(true);
     TBaseDispatcher* D = Port->GetDispatcher();
-    WriteMaster(Pty3.Master, "z");
+    WriteMaster(Pty3, "z");
     // Not pumping: the dispatch thread waits inside its notification.
     for (int I = 0; I < 5000 && !D->InNotify(); ++I)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -648,7 +644,7 @@ TEST_F(ComPortTest, ACloseWhileANotificationWaitsCompletesAfterTheHandler) {
 
 TEST_F(ComPortTest, AnotherComNumberWhileOpenMovesThePortWithItsTriggers) {
     Pty Pty4;
-    Link(4, Pty4.Path);
+    Link(4, Pty4.SlavePath());
     Port = MakePort();
     std::vector<uint16_t> Matched;
     Port->SetOnTriggerData([&](TCustomComPort*, uint16_t Handle) { Matched.push_back(Handle); });
@@ -656,12 +652,12 @@ TEST_F(ComPortTest, AnotherComNumberWhileOpenMovesThePortWithItsTriggers) {
     const int32_t Handle = Port->AddDataTrigger("OK", false);
     Port->SetComNumber(4);
     EXPECT_TRUE(Port->GetOpen());
-    WriteMaster(Pty4.Master, "xOK");
+    WriteMaster(Pty4, "xOK");
     ASSERT_TRUE(PumpUntil([&] { return !Matched.empty(); }));
     EXPECT_EQ(Matched[0], Handle);
     // COM3 was let go.
     SerialDevice Other;
-    EXPECT_EQ(Other.Open(Pty3.Path), 0);
+    EXPECT_EQ(Other.Open(Pty3.SlavePath()), 0);
 }
 
 TEST_F(ComPortTest, OperationsOnAClosedPortOpenItOnlyWithAutoOpen) {
@@ -672,7 +668,7 @@ TEST_F(ComPortTest, OperationsOnAClosedPortOpenItOnlyWithAutoOpen) {
     Port->SetAutoOpen(true);
     Port->PutString("auto");
     EXPECT_TRUE(Port->GetOpen());
-    EXPECT_EQ(porttest::ReadMaster(Pty3.Master, 4), "auto");
+    EXPECT_EQ(Pty3.ReadMaster(4), "auto");
 }
 
 TEST_F(ComPortTest, UsersAreToldLastFirstOfOpenClosingAndClose) {
@@ -700,9 +696,12 @@ TEST_F(ComPortTest, UsersAreToldLastFirstOfOpenClosingAndClose) {
     Port->SetOpen(false);
     EXPECT_EQ(Told, (std::vector<std::string>{"ex-open", "win-open", "open", "ex-closing",
                                               "win-closing", "ex-closed", "win-close", "closed"}));
-    Port->DeregisterUserCallback(MakePortCallback<Recorder, &Recorder::Plain>(&R));
+    Recorder Other{&Told}; // a callback is matched by its code, whatever its object
+    Port->DeregisterUserCallback(MakePortCallback<Recorder, &Recorder::Plain>(&Other));
     Port->DeregisterUser(Window);
     EXPECT_EQ(Port->Users().size(), 1u);
+    Port->DeregisterUserCallbackEx(MakePortCallbackEx<Recorder, &Recorder::Ex>(&Other));
+    EXPECT_TRUE(Port->Users().empty());
     Loop.DestroyWindow(Window);
 }
 
@@ -712,16 +711,16 @@ TEST_F(ComPortTest, WaitForStringReadsUntilThePatternOrTheTimeOut) {
     std::string Seen;
     Port->OnWaitChar = [&](TCustomComPort*, char C) { Seen.push_back(C); };
     Port->PrepareWait(); // from here the bytes wait for the wait, not for OnTriggerAvail
-    WriteMaster(Pty3.Master, "xxaab");
+    WriteMaster(Pty3, "xxaab");
     EXPECT_TRUE(Port->WaitForString("aab", 2000, true, false));
     EXPECT_EQ(Seen, "xxaab");
     EXPECT_EQ(AvailCount, 0);
 
-    WriteMaster(Pty3.Master, "NO ");
+    WriteMaster(Pty3, "NO ");
     EXPECT_EQ(Port->WaitForMultiString("YES|no", 2000, false, true, '|'), 2);
     EXPECT_FALSE(Port->WaitForString("never", 10, false, false)); // 10 ticks of the clock
     // The notifications are back.
-    WriteMaster(Pty3.Master, "after");
+    WriteMaster(Pty3, "after");
     EXPECT_TRUE(PumpUntil([&] { return Received.find("after") != std::string::npos; }));
 }
 
@@ -730,7 +729,7 @@ TEST_F(ComPortTest, WaitForStringReadsUntilThePatternOrTheTimeOut) {
 TEST_F(ComPortTest, AnUnpluggedDeviceIsReportedAndThePortStillCloses) {
     Port = MakePort();
     Port->SetOpen(true);
-    WriteMaster(Pty3.Master, "ok");
+    WriteMaster(Pty3, "ok");
     ASSERT_TRUE(PumpUntil([&] { return Received == "ok"; }));
     Pty3.CloseMaster();
     ASSERT_TRUE(PumpUntil([&] { return Port->DeviceLost(); }));

@@ -268,10 +268,12 @@ TEST_F(Log, StartStopClearAndInit) {
     port->AddStringToLog("two");
     port->ClearDispatchLogging();
     port->AddStringToLog("three");
-    // Initialising a paused log empties it and collects again.
+    // Initialising a paused log only empties it: it stays paused until started.
     port->StopDispatchLogging();
     ASSERT_EQ(port->InitDispatchLogging(5), 0);
-    EXPECT_TRUE(port->LogActive());
+    EXPECT_FALSE(port->LogActive());
+    port->AddStringToLog("paused");
+    EXPECT_EQ(port->StartDispatchLogging(), 0);
     port->AddStringToLog("four");
     EXPECT_EQ(Entries(true, false), (std::vector<std::string>{Row(0, "User", "", 0, "four")}));
     port->AbortDispatchLogging();

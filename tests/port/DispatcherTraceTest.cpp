@@ -1,5 +1,6 @@
 // The dispatcher's trace: what PutBlock, GetChar and GetBlock record and the text the
 // dump writes, byte for byte.
+#include "FileCodes.h"
 #include "TraceTestSupport.h"
 
 #include <string>
@@ -195,9 +196,9 @@ TEST_F(Trace, AFileThatCannotBeOpenedGivesItsErrorAndFreesTheTrace) {
         std::string file;
         int32_t code;
     } rows[] = {
-        {Path("missing/t.trc"), -2}, // no such folder
-        {Path(""), -5},              // a folder, not a file
-        {Path("plain/t.trc"), -3},   // a file where a folder should be
+        {Path("missing/t.trc"), -MissingFolderFileCode}, // no such folder
+        {Path(""), -5},                                  // a folder, not a file
+        {Path("plain/t.trc"), -3},                       // a file where a folder should be
     };
     WriteText("plain", "x");
     for (const Row& row : rows) {

@@ -325,11 +325,19 @@ TEST_F(Triggers, SeveralHandlersReadTheSameBytesAndTheRingAdvancesByTheLargestCo
     EXPECT_EQ(five.calls, 1);
     EXPECT_EQ(port->InBuffUsed(), 5u);
     EXPECT_EQ(Take(5), "56789");
-    // The same method on another object is another handler.
-    port->DeregisterEventTriggerHandler(MakeNotifyEvent<Counter, &Counter::OnNotify>(&three));
+}
+
+TEST_F(Triggers, DeregisteringAMethodRemovesTheFirstEntryWithItsCodeWhateverTheObject) {
+    Open();
+    Counter first{0, 0, port.get()}, second{0, 0, port.get()}, stranger;
+    port->RegisterEventTriggerHandler(MakeNotifyEvent<Counter, &Counter::OnNotify>(&first));
+    port->RegisterEventTriggerHandler(MakeNotifyEvent<Counter, &Counter::OnNotify>(&second));
+    port->DeregisterEventTriggerHandler(MakeNotifyEvent<Counter, &Counter::OnNotify>(&stranger));
+    ReadOnAvail(-1);
     Arrive("x");
-    EXPECT_EQ(three.calls, 1);
-    EXPECT_EQ(five.calls, 2);
+    EXPECT_EQ(first.calls, 0);
+    EXPECT_EQ(second.calls, 1);
+    EXPECT_EQ(stranger.calls, 0);
 }
 
 TEST_F(Triggers, AHandlerRemovedDuringANotificationGoesAtItsEnd) {

@@ -61,10 +61,9 @@ TEST(MessageTable, QuotedTexts) {
 TEST(KoruLoadStr, IgnoresTheSignAndFallsBackToTheSystemText) {
     EXPECT_EQ(KoruLoadStr(-2001), "ie_BadId - Specified comport doesn't exist");
     EXPECT_EQ(KoruLoadStr(2001), "ie_BadId - Specified comport doesn't exist");
-    // 10000 has an empty table text: the operating system's text is used.
-    EXPECT_EQ(KoruLoadStr(10000), std::string(std::strerror(10000)));
-    // 13 has no table row at all.
-    EXPECT_EQ(KoruLoadStr(-13), "Permission denied");
+    // 13 has no table row at all: the operating system's text is used (the platform's
+    // own texts are checked in PortErrors<platform>Test.cpp).
+    EXPECT_FALSE(KoruLoadStr(-13).empty());
     EXPECT_EQ(ErrorMsg(-3007), "Buffer is empty");
 }
 

@@ -8,11 +8,11 @@ using namespace port;
 
 namespace {
 
-// Installs a manual clock as the port clock for one test.
+// Installs a manual clock as the process's clock for one test.
 class ManualPortClock {
   public:
-    explicit ManualPortClock(int64_t startMs) : clock(startMs) { SetPortClock(&clock); }
-    ~ManualPortClock() { SetPortClock(nullptr); }
+    explicit ManualPortClock(int64_t startMs) : clock(startMs) { winsys::SetCurrentClock(&clock); }
+    ~ManualPortClock() { winsys::SetCurrentClock(nullptr); }
     winsys::ManualClock clock;
 };
 
@@ -85,6 +85,12 @@ TEST(Delays, RunOnTheInjectedClockAndYieldToTheLoop) {
     EXPECT_NE(SafeYield(), 0u);
     EXPECT_EQ(ran, 1);
     EXPECT_EQ(SafeYield(), 0u);
+    // A message: its number in the low word, its window's handle in the high word.
+    const winsys::HWND window = loop.CreateWindow(
+        [](winsys::HWND, uint32_t, winsys::WPARAM, winsys::LPARAM) { return winsys::LRESULT{0}; });
+    loop.PostMessage(window, 0x0B11, 0, 0);
+    EXPECT_EQ(SafeYield(), 0x0B11u | (window << 16));
+    loop.DestroyWindow(window);
     // A delay that yields keeps the loop running.
     loop.PostTask([&] { ++ran; });
     DelayTicks(2, true);
@@ -97,4 +103,24 @@ TEST(Delays, RunOnTheInjectedClockAndYieldToTheLoop) {
     EXPECT_EQ(SafeYield(), WmQuit);
     EXPECT_TRUE(loop.QuitRequested());
     winsys::EventLoop::SetCurrent(nullptr);
+}
+
+// The window thread's loop and the port layer read the one clock: a loop made while a
+// manual clock is installed fires its timers on it, and the port's time and delays
+// follow the same clock.
+TEST(OneClock, TheLoopAndThePortLayerReadTheInstalledClock) {
+    ManualPortClock port(5000);
+    winsys::EventLoop loop;
+    EXPECT_EQ(&loop.GetClock(), &port.clock);
+    int fired = 0;
+    loop.StartTimer(100, [&] { ++fired; });
+    EXPECT_EQ(TimeGetTime(), 5000u);
+    loop.AdvanceClock(250);
+    EXPECT_EQ(fired, 2);
+    EXPECT_EQ(TimeGetTime(), 5250u);
+    DelayMS(55);
+    EXPECT_EQ(loop.MsUntilNextTimer(), 0); // the port's delay moved the loop's time too
+    EXPECT_EQ(winsys::SetCurrentClock(nullptr), &port.clock);
+    EXPECT_NE(&winsys::CurrentClock(), &port.clock);
+    winsys::SetCurrentClock(&port.clock);
 }

@@ -4,6 +4,7 @@
 // device, and a notify window that records every notification it receives and runs
 // a handler for it, as a port component's hidden window does.
 #include "FakeDevice.h"
+#include "Pump.h"
 
 #include "winsys/EventLoop.h"
 
@@ -33,7 +34,7 @@ inline std::string Pattern(size_t count, size_t offset = 0) {
 class PortFixture : public ::testing::Test {
   protected:
     explicit PortFixture(bool threads) : threads_(threads) {
-        SetPortClock(&clock);
+        winsys::SetCurrentClock(&clock);
         winsys::EventLoop::SetCurrent(&loop);
         window = loop.CreateWindow([this](winsys::HWND, uint32_t msg, winsys::WPARAM w,
                                           winsys::LPARAM l) -> winsys::LRESULT {
@@ -48,7 +49,7 @@ class PortFixture : public ::testing::Test {
         port.reset();
         loop.DestroyWindow(window);
         winsys::EventLoop::SetCurrent(nullptr);
-        SetPortClock(nullptr);
+        winsys::SetCurrentClock(nullptr);
     }
 
     // Opens the port with the notify window registered and the length trigger at 1.
@@ -69,12 +70,7 @@ class PortFixture : public ::testing::Test {
         return bytes;
     }
 
-    // Pumps the loop until pred holds, at most about five seconds.
-    template <class Pred> bool PumpUntil(Pred pred) {
-        for (int i = 0; i < 5000 && !pred(); ++i)
-            loop.RunFor(1);
-        return pred();
-    }
+    template <class Pred> bool PumpUntil(Pred pred) { return testsupport::PumpUntil(loop, pred); }
 
     winsys::ManualClock clock{100000};
     winsys::EventLoop loop;

@@ -3,12 +3,19 @@
 #include "port/SerialDevice.h"
 
 #include "DeviceSpeed.h"
+#include "Pty.h"
+#include "TempFolder.h"
+#include "FormFixture.h"
+#include "port/ComMapping.h"
+#include "port/ComPort.h"
+#include "port/PortErrors.h"
+#include "port/PortSelect.h"
+#include "winsys/EventLoop.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -29,39 +36,14 @@ constexpr int StepMs = 2000; // one wait of a bounded loop; never reached when a
 
 class SerialDeviceTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char Name[128];
-        ASSERT_EQ(openpty(&Master, &Slave, Name, nullptr, nullptr), 0);
-        SlavePath = Name;
-        fcntl(Master, F_SETFL, fcntl(Master, F_GETFL) | O_NONBLOCK);
-    }
-    void TearDown() override {
-        if (Master >= 0) close(Master);
-        close(Slave);
-    }
-
-    void CloseMaster() {
-        close(Master);
-        Master = -1;
-    }
+    void CloseMaster() { Pty.CloseMaster(); }
 
     void WriteMaster(const std::string& Bytes) {
-        ASSERT_EQ(write(Master, Bytes.data(), Bytes.size()), static_cast<ssize_t>(Bytes.size()));
+        ASSERT_EQ(write(Pty.Master(), Bytes.data(), Bytes.size()),
+                  static_cast<ssize_t>(Bytes.size()));
     }
 
-    // Up to Count bytes from the master, each wait bounded.
-    std::string ReadMaster(size_t Count) {
-        std::string Got;
-        for (int Round = 0; Round < 100 && Got.size() < Count; ++Round) {
-            pollfd P{Master, POLLIN, 0};
-            if (poll(&P, 1, StepMs) <= 0) break;
-            char Buf[512];
-            const ssize_t N = read(Master, Buf, std::min(sizeof Buf, Count - Got.size()));
-            if (N <= 0) break;
-            Got.append(Buf, static_cast<size_t>(N));
-        }
-        return Got;
-    }
+    std::string ReadMaster(size_t Count) { return Pty.ReadMaster(Count, StepMs); }
 
     // Up to Count bytes from the device, through its own wait.
     static std::string ReadDevice(SerialDevice& Dev, size_t Count) {
@@ -81,13 +63,11 @@ class SerialDeviceTest : public ::testing::Test {
     // slave).
     termios PeerView() {
         termios T{};
-        EXPECT_EQ(tcgetattr(Master, &T), 0);
+        EXPECT_EQ(tcgetattr(Pty.Master(), &T), 0);
         return T;
     }
 
-    int Master = -1;
-    int Slave = -1;
-    std::string SlavePath;
+    testsupport::PtyPair Pty;
 };
 
 std::string AllBytes() {
@@ -101,11 +81,11 @@ std::string AllBytes() {
 
 TEST_F(SerialDeviceTest, OpensAPtyRawAndClosesIt) {
     SerialDevice Dev;
-    ASSERT_EQ(Dev.Open(SlavePath), 0);
+    ASSERT_EQ(Dev.Open(Pty.SlavePath()), 0);
     EXPECT_TRUE(Dev.IsOpen());
     EXPECT_TRUE(Dev.IsPseudoTerminal());
     EXPECT_FALSE(Dev.ModemLinesKnown());
-    EXPECT_EQ(Dev.Open(SlavePath), -1002);
+    EXPECT_EQ(Dev.Open(Pty.SlavePath()), -1002);
 
     const termios T = PeerView();
     EXPECT_FALSE(T.c_lflag & (ICANON | ECHO | ISIG));
@@ -125,11 +105,11 @@ TEST_F(SerialDeviceTest, OpensAPtyRawAndClosesIt) {
 
 TEST_F(SerialDeviceTest, ASecondOpenIsInUseUntilTheFirstCloses) {
     SerialDevice First, Second;
-    ASSERT_EQ(First.Open(SlavePath), 0);
-    EXPECT_EQ(Second.Open(SlavePath), SerialDevice::InUse);
+    ASSERT_EQ(First.Open(Pty.SlavePath()), 0);
+    EXPECT_EQ(Second.Open(Pty.SlavePath()), SerialDevice::InUse);
     EXPECT_FALSE(Second.IsOpen());
     ASSERT_EQ(First.Close(), 0);
-    EXPECT_EQ(Second.Open(SlavePath), 0);
+    EXPECT_EQ(Second.Open(Pty.SlavePath()), 0);
 }
 
 // Another program holds the port in its own way. The test runs as root, for whom the
@@ -145,29 +125,28 @@ TEST_F(SerialDeviceTest, APortHeldByAnotherProgramIsInUse) {
     };
     for (const auto& H : Holders) {
         SCOPED_TRACE(H.How);
-        const int Other = open(SlavePath.c_str(), O_RDWR | O_NOCTTY);
+        const int Other = open(Pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
         ASSERT_GE(Other, 0);
         H.Take(Other);
         SerialDevice Dev;
-        EXPECT_EQ(Dev.Open(SlavePath), SerialDevice::InUse);
+        EXPECT_EQ(Dev.Open(Pty.SlavePath()), SerialDevice::InUse);
         ioctl(Other, TIOCNXCL);
         close(Other);
-        EXPECT_EQ(Dev.Open(SlavePath), 0);
+        EXPECT_EQ(Dev.Open(Pty.SlavePath()), 0);
     }
 }
 
 TEST_F(SerialDeviceTest, NamesWithoutAPortAreNotFound) {
     namespace fs = std::filesystem;
-    char Tmpl[] = "/tmp/rvex-serial-XXXXXX";
-    ASSERT_NE(mkdtemp(Tmpl), nullptr);
-    const fs::path Dir = Tmpl;
+    testsupport::TempFolder Folder;
+    const fs::path Dir = Folder.Path();
     {
         FILE* F = fopen((Dir / "plain").c_str(), "w");
         ASSERT_NE(F, nullptr);
         fclose(F);
     }
     fs::create_symlink("/dev/pts/rvex-no-such", Dir / "COM7");
-    fs::create_symlink(SlavePath, Dir / "COM3");
+    fs::create_symlink(Pty.SlavePath(), Dir / "COM3");
 
     struct Row {
         std::string Name;
@@ -187,7 +166,64 @@ TEST_F(SerialDeviceTest, NamesWithoutAPortAreNotFound) {
         EXPECT_EQ(Dev.Open(R.Name), R.Code);
         EXPECT_EQ(Dev.IsOpen(), R.Code == 0);
     }
-    fs::remove_all(Dir);
+}
+
+// The start-up port list (ComPortUsable), the port dialog (IsPortAvailable) and the
+// port's open ask the one probe, so they agree on every device behind a COM link: the
+// list offers only what the open opens, and the dialog adds only ports held elsewhere.
+TEST_F(SerialDeviceTest, TheStartUpListTheDialogAndTheOpenAgreeOnEveryDevice) {
+    fakes::ScratchDirectory Scratch;
+    fakes::ComLinkFolder Links;
+    fakes::WriteFile("plain", "not a port");
+    winsys::EventLoop Loop;
+
+    // What the open of COMn says: "" when it opened, else the message it raised.
+    auto OpenSays = [&](unsigned N) -> std::string {
+        TComPort Port(&Loop);
+        Port.SetComNumber(static_cast<uint16_t>(N));
+        Port.SetParity(pEven);
+        try {
+            Port.SetOpen(true);
+        } catch (const EPortException& E) {
+            return E.what();
+        }
+        return Port.GetOpen() ? "" : "not open and nothing raised";
+    };
+    const std::string BadId = "ie_BadId - Specified comport doesn't exist";
+    const std::string HeldMessage = "ie_Open - device already open";
+
+    struct Row {
+        unsigned N;
+        std::string Device;
+        bool Listed;  // in the start-up list
+        bool Offered; // in the port dialog
+        std::string Open;
+    };
+    const Row Rows[] = {
+        {2, "/dev/null", false, false, BadId},
+        {3, Scratch.Path() + "/plain", false, false, BadId},
+        {4, Scratch.Path() + "/missing", false, false, BadId},
+        {5, Pty.SlavePath(), true, true, ""},
+    };
+    for (const auto& R : Rows)
+        Links.Link(R.N, R.Device);
+    for (const auto& R : Rows) {
+        SCOPED_TRACE(R.Device);
+        EXPECT_EQ(ComPortUsable(R.N), R.Listed);
+        EXPECT_EQ(IsPortAvailable(R.N), R.Offered);
+        EXPECT_EQ(OpenSays(R.N), R.Open);
+    }
+
+    // The same pty while another program holds it: not listed, offered as in use, and
+    // the open says so.
+    const int Other = open(Pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(Other, 0);
+    ASSERT_EQ(flock(Other, LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(SerialDevice::Probe(Pty.SlavePath()), SerialDevice::InUse);
+    EXPECT_FALSE(ComPortUsable(5));
+    EXPECT_TRUE(IsPortAvailable(5));
+    EXPECT_EQ(OpenSays(5), HeldMessage);
+    close(Other);
 }
 
 TEST(SerialDeviceCodes, OpenErrorsMapToThePortLayersNumbers) {
@@ -230,7 +266,7 @@ class SerialLineTest : public SerialDeviceTest, public ::testing::WithParamInter
 TEST_P(SerialLineTest, APtyKeepsTheRequestedLineAndGetsWhatItHolds) {
     const LineRow& R = GetParam();
     SerialDevice Dev;
-    ASSERT_EQ(Dev.Open(SlavePath), 0);
+    ASSERT_EQ(Dev.Open(Pty.SlavePath()), 0);
     ASSERT_EQ(Dev.SetLine(R.Line), 0);
     EXPECT_EQ(Dev.GetLine(), R.Line);
 
@@ -251,17 +287,17 @@ INSTANTIATE_TEST_SUITE_P(Lines, SerialLineTest,
 
 TEST_F(SerialDeviceTest, ARateWithoutItsOwnCodeReachesTheDevice) {
     SerialDevice Dev;
-    ASSERT_EQ(Dev.Open(SlavePath), 0);
+    ASSERT_EQ(Dev.Open(Pty.SlavePath()), 0);
     TSerialLine Line;
     Line.Baud = 250000;
     ASSERT_EQ(Dev.SetLine(Line), 0);
-    EXPECT_EQ(DeviceOutputSpeed(Master), 250000u);
+    EXPECT_EQ(DeviceOutputSpeed(Pty.Master()), 250000u);
     EXPECT_EQ(Dev.GetLine().Baud, 250000u);
 }
 
 TEST_F(SerialDeviceTest, BytesPassUnchangedAtEvenParity) {
     SerialDevice Dev;
-    ASSERT_EQ(Dev.Open(SlavePath), 0);
+    ASSERT_EQ(Dev.Open(Pty.SlavePath()), 0);
     ASSERT_EQ(Dev.SetLine(TSerialLine{9600, pEven, 8, ssOne}), 0);
     const std::string Bytes = AllBytes();
 
@@ -275,7 +311,7 @@ TEST_F(SerialDeviceTest, BytesPassUnchangedAtEvenParity) {
 
 TEST_F(SerialDeviceTest, ValuesOutOfRangeAreRefusedAndTheLineStays) {
     SerialDevice Dev;
-    ASSERT_EQ(Dev.Open(SlavePath), 0);
+    ASSERT_EQ(Dev.Open(Pty.SlavePath()), 0);
     const TSerialLine Good{4800, pEven, 8, ssOne};
     ASSERT_EQ(Dev.SetLine(Good), 0);
 
@@ -297,7 +333,7 @@ TEST_F(SerialDeviceTest, ValuesOutOfRangeAreRefusedAndTheLineStays) {
 
 TEST_F(SerialDeviceTest, InputCountAndPurge) {
     SerialDevice Dev;
-    ASSERT_EQ(Dev.Open(SlavePath), 0);
+    ASSERT_EQ(Dev.Open(Pty.SlavePath()), 0);
     EXPECT_EQ(Dev.Wait(0, weReadable), 0u);
 
     WriteMaster("hello");
@@ -320,7 +356,7 @@ TEST_F(SerialDeviceTest, InputCountAndPurge) {
 // fail, so a pty opens like any port.
 TEST_F(SerialDeviceTest, APtyHasNoModemLinesAndNeverFailsForThem) {
     SerialDevice Dev;
-    ASSERT_EQ(Dev.Open(SlavePath), 0);
+    ASSERT_EQ(Dev.Open(Pty.SlavePath()), 0);
     EXPECT_EQ(Dev.SetDtr(true), 0);
     EXPECT_EQ(Dev.SetRts(false), 0);
     uint32_t Lines = 0xFF;
@@ -342,7 +378,7 @@ TEST_F(SerialDeviceTest, APtyHasNoModemLinesAndNeverFailsForThem) {
 
 TEST_F(SerialDeviceTest, TheStopSignalEndsAWaitFromAnotherThread) {
     SerialDevice Dev;
-    ASSERT_EQ(Dev.Open(SlavePath), 0);
+    ASSERT_EQ(Dev.Open(Pty.SlavePath()), 0);
     TStopSignal Stop;
     std::promise<void> Started;
     auto Result = std::async(std::launch::async, [&] {
@@ -361,7 +397,7 @@ TEST_F(SerialDeviceTest, TheStopSignalEndsAWaitFromAnotherThread) {
 
 TEST_F(SerialDeviceTest, CloseEndsAWaitInAnotherThread) {
     SerialDevice Dev;
-    ASSERT_EQ(Dev.Open(SlavePath), 0);
+    ASSERT_EQ(Dev.Open(Pty.SlavePath()), 0);
     std::promise<void> Started;
     auto Result = std::async(std::launch::async, [&] {
         Started.set_value();
@@ -377,7 +413,7 @@ TEST_F(SerialDeviceTest, CloseEndsAWaitInAnotherThread) {
 // after it fail with the lost codes, and a wait after that blocks instead of spinning.
 TEST_F(SerialDeviceTest, AVanishedPeerIsReportedAndNeverSpins) {
     SerialDevice Dev;
-    ASSERT_EQ(Dev.Open(SlavePath), 0);
+    ASSERT_EQ(Dev.Open(Pty.SlavePath()), 0);
     WriteMaster("x");
     ASSERT_EQ(ReadDevice(Dev, 1), "x");
     CloseMaster();
@@ -408,7 +444,7 @@ TEST_F(SerialDeviceTest, AVanishedPeerIsReportedAndNeverSpins) {
 // read again: one Read brings all of it.
 TEST_F(SerialDeviceTest, ABurstLargerThanTheTtysBufferComesInOneRead) {
     SerialDevice Dev;
-    ASSERT_EQ(Dev.Open(SlavePath), 0);
+    ASSERT_EQ(Dev.Open(Pty.SlavePath()), 0);
     std::string Burst(4096, '\0');
     for (size_t I = 0; I < Burst.size(); ++I)
         Burst[I] = static_cast<char>(I * 13);
@@ -428,7 +464,7 @@ TEST_F(SerialDeviceTest, ABurstLargerThanTheTtysBufferComesInOneRead) {
 TEST_F(SerialDeviceTest, WaitArrivalReportsEachArrivalOnce) {
     constexpr int QuietMs = 100; // a wait that must end by its time
     SerialDevice Dev;
-    ASSERT_EQ(Dev.Open(SlavePath), 0);
+    ASSERT_EQ(Dev.Open(Pty.SlavePath()), 0);
     TStopSignal Stop;
     EXPECT_EQ(Dev.WaitArrival(0, true, &Stop), 0u);
 
@@ -451,7 +487,7 @@ TEST_F(SerialDeviceTest, WaitArrivalReportsEachArrivalOnce) {
 
 TEST_F(SerialDeviceTest, WaitArrivalEndsOnCloseAndNeverSpinsOnAVanishedPeer) {
     SerialDevice Dev;
-    ASSERT_EQ(Dev.Open(SlavePath), 0);
+    ASSERT_EQ(Dev.Open(Pty.SlavePath()), 0);
     TStopSignal Stop;
     CloseMaster();
     EXPECT_EQ(Dev.WaitArrival(StepMs, true, &Stop) & weHangUp, static_cast<uint32_t>(weHangUp));
@@ -477,7 +513,7 @@ TEST_F(SerialDeviceTest, WaitArrivalEndsOnCloseAndNeverSpinsOnAVanishedPeer) {
 // A zero-byte read after "readable" is the end of the device, not an empty read.
 TEST_F(SerialDeviceTest, AReadAtTheEndMarksTheDeviceLost) {
     SerialDevice Dev;
-    ASSERT_EQ(Dev.Open(SlavePath), 0);
+    ASSERT_EQ(Dev.Open(Pty.SlavePath()), 0);
     char C;
     EXPECT_EQ(Dev.Read(&C, 1), 0);
     EXPECT_FALSE(Dev.Lost());

@@ -2,14 +2,15 @@
 // is the window thread, the pty's master is the peer.
 #include "port/SerialDispatcher.h"
 
+#include "BytePattern.h"
+#include "Pty.h"
+#include "Pump.h"
 #include "port/PortErrors.h"
-#include "PtyRead.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -20,22 +21,11 @@ using namespace port;
 
 namespace {
 
-std::string Pattern(size_t Count) {
-    std::string S(Count, '\0');
-    for (size_t I = 0; I < Count; ++I)
-        S[I] = static_cast<char>((I * 7 + I / 251) & 0xFF);
-    return S;
-}
-
 class SerialDispatcherTest : public ::testing::Test {
   protected:
     SerialDispatcherTest() {
-        SetPortClock(&PortClockValue);
+        winsys::SetCurrentClock(&PortClockValue);
         winsys::EventLoop::SetCurrent(&Loop);
-        char Name[128];
-        EXPECT_EQ(openpty(&Master, &Slave, Name, nullptr, nullptr), 0);
-        SlavePath = Name;
-        fcntl(Master, F_SETFL, fcntl(Master, F_GETFL) | O_NONBLOCK);
         Window = Loop.CreateWindow([this](winsys::HWND, uint32_t Msg, winsys::WPARAM W,
                                           winsys::LPARAM L) -> winsys::LRESULT {
             if (!Port || PortHandleOf(L) != Port->PortHandle()) return 0;
@@ -51,16 +41,15 @@ class SerialDispatcherTest : public ::testing::Test {
     ~SerialDispatcherTest() override {
         Port.reset();
         Loop.DestroyWindow(Window);
-        if (Master >= 0) close(Master);
-        close(Slave);
         winsys::EventLoop::SetCurrent(nullptr);
-        SetPortClock(nullptr);
+        winsys::SetCurrentClock(nullptr);
     }
 
     // As the component opens: the tool's design-time line (even parity), DTR and RTS on.
     int32_t Open(uint32_t Parity = pEven) {
         Port = std::make_unique<TSerialDispatcher>(nullptr, &Loop);
-        const int32_t R = Port->InitPort(SlavePath.c_str(), 19200, Parity, 8, 1, 4096, 4096, 0x03);
+        const int32_t R =
+            Port->InitPort(Pty.SlavePath().c_str(), 19200, Parity, 8, 1, 4096, 4096, 0x03);
         if (R == 0) {
             Port->RegisterWndTriggerHandler(Window);
             Port->UpdateHandlerFlags(fuEnablePort);
@@ -69,34 +58,18 @@ class SerialDispatcherTest : public ::testing::Test {
         return R;
     }
 
+    // While the pty is full, the port takes its share.
     void WriteMaster(const std::string& Bytes) {
-        size_t At = 0;
-        for (int Round = 0; Round < 10000 && At < Bytes.size(); ++Round) {
-            const ssize_t N = write(Master, Bytes.data() + At, Bytes.size() - At);
-            if (N > 0) {
-                At += static_cast<size_t>(N);
-                continue;
-            }
-            // The pty is full: let the port take its share.
-            Loop.RunFor(1);
-        }
-        ASSERT_EQ(At, Bytes.size());
+        ASSERT_TRUE(Pty.WriteMaster(Bytes, [this] { Loop.RunFor(1); }));
     }
 
-    std::string ReadMaster(size_t Count) { return porttest::ReadMaster(Master, Count); }
+    std::string ReadMaster(size_t Count) { return Pty.ReadMaster(Count); }
 
-    // Runs the window thread until Pred holds, at most about five seconds.
-    template <class Pred> bool PumpUntil(Pred P) {
-        for (int I = 0; I < 5000 && !P(); ++I)
-            Loop.RunFor(1);
-        return P();
-    }
+    template <class Pred> bool PumpUntil(Pred P) { return testsupport::PumpUntil(Loop, P); }
 
     winsys::ManualClock PortClockValue{100000};
     winsys::EventLoop Loop;
-    int Master = -1;
-    int Slave = -1;
-    std::string SlavePath;
+    testsupport::PtyPair Pty;
     winsys::HWND Window = 0;
     std::unique_ptr<TSerialDispatcher> Port;
     std::string Received;
@@ -116,13 +89,13 @@ TEST_F(SerialDispatcherTest, APtyOpensAtEvenParityAndKeepsItAsThePortsLine) {
     EXPECT_EQ(StopBits, 1);
 
     termios T{};
-    ASSERT_EQ(tcgetattr(Master, &T), 0);
+    ASSERT_EQ(tcgetattr(Pty.Master(), &T), 0);
     EXPECT_EQ(cfgetospeed(&T), static_cast<speed_t>(B19200));
     EXPECT_FALSE(T.c_cflag & PARENB);
 
     // A change while open reaches the pty at once.
     ASSERT_EQ(Port->SetLine(9600, pNone, 8, 2), 0);
-    ASSERT_EQ(tcgetattr(Master, &T), 0);
+    ASSERT_EQ(tcgetattr(Pty.Master(), &T), 0);
     EXPECT_EQ(cfgetospeed(&T), static_cast<speed_t>(B9600));
     EXPECT_TRUE(T.c_cflag & CSTOPB);
 }
@@ -130,7 +103,7 @@ TEST_F(SerialDispatcherTest, APtyOpensAtEvenParityAndKeepsItAsThePortsLine) {
 TEST_F(SerialDispatcherTest, OpenFailuresGiveTheCodesTheComponentMaps) {
     ASSERT_EQ(Open(), 0);
     TSerialDispatcher Second(nullptr, &Loop);
-    EXPECT_EQ(Second.InitPort(SlavePath.c_str(), 19200, pNone, 8, 1, 4096, 4096, 3),
+    EXPECT_EQ(Second.InitPort(Pty.SlavePath().c_str(), 19200, pNone, 8, 1, 4096, 4096, 3),
               ecAccessDenied);
     EXPECT_EQ(Second.InitPort("/dev/pts/rvex-none", 19200, pNone, 8, 1, 4096, 4096, 3),
               ecFileNotFound);
@@ -139,13 +112,13 @@ TEST_F(SerialDispatcherTest, OpenFailuresGiveTheCodesTheComponentMaps) {
     EXPECT_FALSE(Second.ThreadsActive());
 
     Port->DonePort();
-    EXPECT_EQ(Second.InitPort(SlavePath.c_str(), 19200, pNone, 8, 1, 4096, 4096, 3), ecOK);
+    EXPECT_EQ(Second.InitPort(Pty.SlavePath().c_str(), 19200, pNone, 8, 1, 4096, 4096, 3), ecOK);
     Second.DonePort();
 }
 
 TEST_F(SerialDispatcherTest, ABurstOf3000BytesArrivesCompleteAndInOrder) {
     ASSERT_EQ(Open(), 0);
-    const std::string Reply = Pattern(3000);
+    const std::string Reply = testsupport::BytePattern(3000);
     WriteMaster(Reply);
     EXPECT_TRUE(PumpUntil([&] { return Received.size() >= Reply.size(); }));
     EXPECT_EQ(Received, Reply);
@@ -153,7 +126,7 @@ TEST_F(SerialDispatcherTest, ABurstOf3000BytesArrivesCompleteAndInOrder) {
 
 TEST_F(SerialDispatcherTest, BytesTrickledOneByOneArriveInOrder) {
     ASSERT_EQ(Open(), 0);
-    const std::string Reply = Pattern(300);
+    const std::string Reply = testsupport::BytePattern(300);
     for (size_t I = 0; I < Reply.size(); ++I) {
         WriteMaster(Reply.substr(I, 1));
         ASSERT_TRUE(PumpUntil([&] { return Received.size() > I; })) << "byte " << I;
@@ -169,7 +142,7 @@ TEST_F(SerialDispatcherTest, WritesGoOutThroughTheOutputThread) {
     EXPECT_EQ(ReadMaster(Request.size()), Request);
 
     // More than the output ring holds, in pieces as it frees.
-    const std::string Big = Pattern(20000);
+    const std::string Big = testsupport::BytePattern(20000);
     std::string Got;
     size_t At = 0;
     for (int Round = 0; Round < 100000 && (At < Big.size() || Got.size() < Big.size()); ++Round) {
@@ -182,7 +155,7 @@ TEST_F(SerialDispatcherTest, WritesGoOutThroughTheOutputThread) {
                 ASSERT_EQ(R, ecOutputBufferTooSmall);
         }
         char Buf[4096];
-        const ssize_t N = read(Master, Buf, sizeof Buf);
+        const ssize_t N = read(Pty.Master(), Buf, sizeof Buf);
         if (N > 0)
             Got.append(Buf, static_cast<size_t>(N));
         else if (At >= Big.size())
@@ -197,8 +170,8 @@ TEST_F(SerialDispatcherTest, WritesGoOutThroughTheOutputThread) {
 TEST_F(SerialDispatcherTest, AFullInputRingNeitherSpinsNorLosesTheRest) {
     ASSERT_EQ(Open(), 0);
     Port->UpdateHandlerFlags(fuDisablePort); // no notifications: the bytes stay
-    const std::string Bytes = Pattern(10000);
-    ASSERT_EQ(write(Master, Bytes.data(), Bytes.size()), static_cast<ssize_t>(Bytes.size()));
+    const std::string Bytes = testsupport::BytePattern(10000);
+    ASSERT_EQ(write(Pty.Master(), Bytes.data(), Bytes.size()), static_cast<ssize_t>(Bytes.size()));
     ASSERT_TRUE(PumpUntil([&] { return Port->InBuffUsed() == InRingSize; }));
 
     const uint64_t Before = Port->EventWaits();
@@ -220,8 +193,7 @@ TEST_F(SerialDispatcherTest, AVanishedPeerIsReportedAndThePortStillCloses) {
     ASSERT_EQ(Open(), 0);
     WriteMaster("ok");
     ASSERT_TRUE(PumpUntil([&] { return Received == "ok"; }));
-    close(Master);
-    Master = -1;
+    Pty.CloseMaster();
 
     EXPECT_TRUE(PumpUntil([&] { return Port->ThreadCount() == 2; })); // the event wait ended
     EXPECT_TRUE(PumpUntil([&] {

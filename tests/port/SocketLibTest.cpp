@@ -1,8 +1,11 @@
 // The socket library's loading and start: a loader that fails, an entry point that is
 // missing, a start-up that fails or grants the wrong version.
 #include "port/SocketLib.h"
+#include "SockFuncs.h"
 #include "port/PortErrors.h"
 #include "port/Socket.h"
+
+#include "ScopedSetting.h"
 
 #include <gtest/gtest.h>
 
@@ -109,6 +112,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<LoaderRow>& info) { return std::string(info.param.Name); });
 
 TEST(SocketLib, NamesTheFirstMissingEntryAndLoadsAgainOnceTheLoaderIsFixed) {
+    testsupport::OnScopeExit platformLoader([] { SetSocketLibLoader({}); });
     SetSocketLibLoader([](TSockFuncs& f) {
         f = PlatformSockFuncs();
         f.recv = nullptr;
@@ -129,6 +133,7 @@ TEST(SocketLib, NamesTheFirstMissingEntryAndLoadsAgainOnceTheLoaderIsFixed) {
 }
 
 TEST(SocketLib, APortNumberIsUsedWithoutALookupAndAServiceNameIsLookedUp) {
+    testsupport::OnScopeExit platformLoader([] { SetSocketLibLoader({}); });
     SetSocketLibLoader([](TSockFuncs& f) {
         f = PlatformSockFuncs();
         f.getaddrinfo = CountingGetAddrInfo;
@@ -141,7 +146,6 @@ TEST(SocketLib, APortNumberIsUsedWithoutALookupAndAServiceNameIsLookedUp) {
     EXPECT_EQ(AddrInfoCalls, 0);
     EXPECT_EQ(WsPortNumber(sock, "telnet"), 23); // from the services database
     EXPECT_EQ(AddrInfoCalls, 1);
-    SetSocketLibLoader({});
 }
 
 TEST(SocketLib, ErrnoBecomesTheSocketLibraryNumber) {

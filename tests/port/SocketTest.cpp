@@ -6,12 +6,16 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <sys/ioctl.h>
+
 #include <regex>
 #include <string>
 #include <vector>
 
 using namespace port;
 using namespace loopback;
+using namespace testsupport;
 
 namespace {
 
@@ -68,8 +72,15 @@ class SocketFixture : public testing::Test {
             n += e.Kind == kind;
         return n;
     }
-    // Lets the loop run a while so that any event that is due shows up.
-    void Settle() { loop.RunFor(30); }
+    // Runs all the loop has ready, so that any event that is due shows up.
+    void Settle() { PumpUntilIdle(loop); }
+    // Waits until count bytes wait in the socket's receive queue (at most 2 s).
+    static bool Queued(TSocketHandle s, int count) {
+        int queued = 0;
+        for (int i = 0; i < 2000 && ioctl(s, FIONREAD, &queued) == 0 && queued < count; ++i)
+            poll(nullptr, 0, 1);
+        return queued >= count;
+    }
 
     winsys::EventLoop loop;
     TSocket sock{&loop};
@@ -91,6 +102,7 @@ TEST_F(SocketFixture, ClientConnectsThenWritesAndReadsAreReportedOncePerRecv) {
     ASSERT_TRUE(SendAll(peer.Get(), "hello"));
     ASSERT_TRUE(PumpUntil(loop, [&] { return Count("read") > 0; }));
     ASSERT_TRUE(SendAll(peer.Get(), "!"));
+    ASSERT_TRUE(Queued(s, 6));
     Settle();
     EXPECT_EQ(Count("read"), 1u); // bytes left in the socket do not report again
     char buf[16];

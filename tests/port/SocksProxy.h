@@ -12,6 +12,15 @@
 
 namespace loopback {
 
+using testsupport::Accept;
+using testsupport::Connect;
+using testsupport::Fd;
+using testsupport::Listen;
+using testsupport::LocalPort;
+using testsupport::Readable;
+using testsupport::ReceiveSome;
+using testsupport::SendAll;
+
 // Stops by itself once asked to or after a few seconds.
 class Echo {
   public:

@@ -17,6 +17,7 @@
 
 using namespace port;
 using namespace loopback;
+using namespace testsupport;
 
 namespace {
 

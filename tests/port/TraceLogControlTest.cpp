@@ -1,5 +1,6 @@
 // The component's Tracing and Logging: the requests by current value, the sizes, the
 // operations, and the dump at every close, on a dispatcher over the fake device.
+#include "FileCodes.h"
 #include "TraceTestSupport.h"
 
 #include "port/TraceLogControl.h"
@@ -201,8 +202,8 @@ TEST_F(Control, ATraceThatCannotBeWrittenAtCloseRaisesAndASecondCloseProceeds) {
         control.PortClosing();
         ADD_FAILURE() << "the close did not raise";
     } catch (const EInOutError& e) {
-        EXPECT_EQ(e.ErrorCode, 2);
-        EXPECT_STREQ(e.what(), "File not found");
+        EXPECT_EQ(e.ErrorCode, MissingFolderFileCode);
+        EXPECT_STREQ(e.what(), MissingFolderFileText);
     }
     EXPECT_EQ(control.Tracing(), tlOn);
     EXPECT_FALSE(port->TraceAllocated());
@@ -270,17 +271,52 @@ TEST_F(Control, SizesAreClampedAndAChangeRestartsTheRecordingInItsState) {
     EXPECT_EQ(control.Tracing(), tlOff);
 }
 
+TEST_F(Control, ASizeAboveTheLimitWhileAtTheLimitStillRestartsTheTrace) {
+    control.SetTraceSize(MaxTraceEntries);
+    OpenPort();
+    control.SetTracing(tlOn);
+    ASSERT_EQ(port->PutString("gone"), 0);
+    control.SetTraceSize(MaxTraceEntries + 1);
+    EXPECT_EQ(control.TraceSize(), MaxTraceEntries);
+    EXPECT_EQ(control.Tracing(), tlOn);
+    ASSERT_EQ(port->PutString("kept"), 0);
+    control.DumpTrace(Path("limit.trc"), true);
+    EXPECT_EQ(Read("limit.trc"), "Transmit: \nkept");
+}
+
+TEST_F(Control, InitOnAnExistingRecordingOnlyEmptiesItsBuffer) {
+    OpenPort();
+    control.InitTracing(10);
+    ASSERT_EQ(port->PutString("ab"), 0);
+    control.InitTracing(3); // the size is stored for the next trace; this one keeps 10
+    EXPECT_EQ(control.TraceSize(), 3u);
+    ASSERT_EQ(port->PutString("123456"), 0);
+    control.DumpTrace(Path("kept.trc"), true);
+    EXPECT_EQ(Read("kept.trc"), "Transmit: \n123456");
+
+    // A paused log is emptied and, as its property now says, collects again.
+    control.InitLogging(1000);
+    control.AddStringToLog("gone");
+    control.StopLogging();
+    control.InitLogging(0);
+    EXPECT_EQ(control.Logging(), tlOn);
+    EXPECT_TRUE(port->LogActive());
+    control.AddStringToLog("new");
+    control.DumpLog(Path("kept.log"), true);
+    std::vector<std::string> log = Lines(Read("kept.log"));
+    ASSERT_FALSE(log.empty());
+    EXPECT_NE(log.back().find("new"), std::string::npos);
+    EXPECT_EQ(Read("kept.log").find("gone"), std::string::npos);
+}
+
 TEST_F(Control, OperationsSetThePropertyAsTheyGo) {
     OpenPort();
     control.InitTracing(2);
     EXPECT_EQ(control.TraceSize(), 2u);
     EXPECT_EQ(control.Tracing(), tlOn);
     ASSERT_EQ(port->PutString("abc"), 0);
-    // A new size takes effect on an existing trace, which starts over.
     control.InitTracing(4);
-    ASSERT_EQ(port->PutString("wxyz"), 0);
-    control.DumpTrace(Path("size.trc"), true);
-    EXPECT_EQ(Read("size.trc"), "Transmit: \nwxyz");
+    EXPECT_EQ(control.TraceSize(), 4u);
     control.InitTracing(0);
     EXPECT_EQ(control.TraceSize(), 4u);
     ASSERT_EQ(port->PutString("abcd"), 0);

@@ -2,8 +2,7 @@
 // What the trace and log tests share: a port fixture with a scratch folder of its own
 // for the files the dumps write.
 #include "PortTestSupport.h"
-
-#include <unistd.h>
+#include "TempFolder.h"
 
 #include <filesystem>
 #include <fstream>
@@ -15,18 +14,9 @@ namespace port::testing {
 
 class TraceFixture : public PortFixture {
   protected:
-    explicit TraceFixture(bool threads = false) : PortFixture(threads) {
-        static int counter = 0;
-        dir = std::filesystem::temp_directory_path() /
-              ("rvex_trace_" + std::to_string(getpid()) + "_" + std::to_string(++counter));
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
-    }
-    ~TraceFixture() override {
-        port.reset();
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
-    }
+    explicit TraceFixture(bool threads = false) : PortFixture(threads) {}
+    // The port writes its last files while it closes, so it goes before the folder.
+    ~TraceFixture() override { port.reset(); }
 
     std::string Path(const std::string& name) const { return (dir / name).string(); }
     bool Exists(const std::string& name) const { return std::filesystem::exists(dir / name); }
@@ -53,7 +43,8 @@ class TraceFixture : public PortFixture {
         port->ExtractData();
     }
 
-    std::filesystem::path dir;
+    testsupport::TempFolder folder;
+    std::filesystem::path dir = folder.Path();
 };
 
 } // namespace port::testing

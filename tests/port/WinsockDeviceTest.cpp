@@ -3,6 +3,7 @@
 // connection and the faults mended in it.
 #include "LoopbackPeer.h"
 
+#include "SockFuncs.h"
 #include "port/SocketLib.h"
 #include "port/WinsockDevice.h"
 
@@ -13,6 +14,7 @@
 
 using namespace port;
 using namespace loopback;
+using namespace testsupport;
 
 namespace {
 
@@ -77,21 +79,8 @@ class DeviceFixture : public testing::Test {
     bool Saw(int event) const {
         return std::find(events.begin(), events.end(), event) != events.end();
     }
-    bool Pump(auto pred) { return PumpUntil(loop, pred); }
-    // What the peer receives while the loop runs, until Count bytes came or it closed.
-    std::string PeerGets(int fd, size_t count) {
-        std::string got;
-        Pump([&] {
-            while (got.size() < count && Readable(fd, 0)) {
-                char buf[512];
-                ssize_t n = ::recv(fd, buf, std::min(sizeof buf, count - got.size()), 0);
-                if (n <= 0) return true;
-                got.append(buf, static_cast<size_t>(n));
-            }
-            return got.size() >= count;
-        });
-        return got;
-    }
+    bool Pump(auto pred) { return testsupport::PumpUntil(loop, pred); }
+    std::string PeerGets(int fd, size_t count) { return loopback::PeerGets(loop, fd, count); }
     int32_t Put(const std::string& s) {
         return port->PutBlock(s.data(), static_cast<uint32_t>(s.size()));
     }
@@ -129,7 +118,7 @@ TEST_F(DeviceFixture, ARequestWrittenBeforeTheConnectGoesOutWithoutAnyErrorOnceC
 TEST_F(DeviceFixture, ARefusedConnectIsReportedAs10061) {
     ASSERT_EQ(Open(true, ClosedPort()), 0);
     ASSERT_TRUE(Pump([&] { return !events.empty(); }));
-    loop.RunFor(20);
+    PumpUntilIdle(loop);
     EXPECT_EQ(events, (std::vector<int>{10061}));
     EXPECT_FALSE(port->CheckDCD());
 }
@@ -219,6 +208,17 @@ TEST_F(DeviceFixture, TelnetCommandsAreAnsweredAndTheDataEscapedBothWays) {
 
     EXPECT_EQ(Put(Str({255, 1, 13, 65})), 0);
     EXPECT_EQ(ReceiveSome(peer.Get(), 6), Str({255, 255, 1, 13, 0, 65}));
+}
+
+TEST_F(DeviceFixture, TheTerminalTypeSentIsTheDeviceSocketsTermType) {
+    Fd listener = Listen();
+    ASSERT_EQ(Open(true, LocalPort(listener.Get()), true), 0);
+    Fd peer = Accept(listener.Get());
+    ASSERT_TRUE(Pump([&] { return Saw(WsEventConnect); }));
+    ASSERT_NE(CurrentDeviceSocket(), nullptr);
+    CurrentDeviceSocket()->TermType = "ansi";
+    ASSERT_TRUE(SendAll(peer.Get(), Str({255, 250, 24, 1, 255, 240})));
+    EXPECT_EQ(PeerGets(peer.Get(), 10), Str({255, 250, 24, 0, 'a', 'n', 's', 'i', 255, 240}));
 }
 
 TEST_F(DeviceFixture, WithoutTelnetEveryByteCrossesUnchanged) {

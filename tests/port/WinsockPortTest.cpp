@@ -4,6 +4,7 @@
 #include "LoopbackPeer.h"
 #include "SocksProxy.h"
 
+#include "SockFuncs.h"
 #include "port/PortErrors.h"
 #include "port/SocketLib.h"
 #include "port/WinsockDevice.h"
@@ -11,12 +12,14 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <regex>
 #include <string>
 #include <vector>
 
 using namespace port;
 using namespace loopback;
+using namespace testsupport;
 
 namespace {
 
@@ -66,24 +69,12 @@ class PortFixture : public testing::Test {
     TWinsockDispatcher* Device() {
         return dynamic_cast<TWinsockDispatcher*>(port->GetDispatcher());
     }
-    bool Pump(auto pred) { return PumpUntil(loop, pred); }
+    bool Pump(auto pred) { return testsupport::PumpUntil(loop, pred); }
     bool Saw(const std::string& kind) const {
         return std::any_of(events.begin(), events.end(),
                            [&](const Event& e) { return e.Kind == kind; });
     }
-    std::string PeerGets(int fd, size_t count) {
-        std::string got;
-        Pump([&] {
-            while (got.size() < count && Readable(fd, 0)) {
-                char buf[512];
-                ssize_t n = ::recv(fd, buf, std::min(sizeof buf, count - got.size()), 0);
-                if (n <= 0) return true;
-                got.append(buf, static_cast<size_t>(n));
-            }
-            return got.size() >= count;
-        });
-        return got;
-    }
+    std::string PeerGets(int fd, size_t count) { return loopback::PeerGets(loop, fd, count); }
 
     winsys::EventLoop loop;
     std::unique_ptr<TWinsockPort> port;
@@ -114,7 +105,7 @@ TEST_F(PortFixture, ARefusedClientReportsWhileOpenThenClosesItselfWithoutDisconn
     Client(ClosedPort());
     port->SetOpen(true);
     ASSERT_TRUE(Pump([&] { return !port->GetOpen(); }));
-    loop.RunFor(20);
+    PumpUntilIdle(loop);
     EXPECT_EQ(events, (std::vector<Event>{{"error", 10061, true}}));
 }
 
@@ -229,6 +220,66 @@ TEST_F(PortFixture, AnUnusableSocketLibraryFailsTheOpen) {
         EXPECT_STREQ(e.what(), "Winsock not initialized - Error loading Winsock DLL");
     }
     EXPECT_FALSE(port->GetOpen());
+}
+
+TEST_F(PortFixture, AQueuedErrorOfAClosedConnectionNeverReachesTheNextOneOnItsNumber) {
+    // A second port keeps the shared device socket, and with it the queued error, alive.
+    TWinsockPort holder(&loop);
+    holder.SetDeviceLayer(dlWinsock);
+    holder.SetWsTelnet(false);
+    Fd other = Listen();
+    holder.SetWsAddress("127.0.0.1");
+    holder.SetWsPort(std::to_string(LocalPort(other.Get())));
+    holder.SetOpen(true);
+
+    Fd first = Listen(), second = Listen();
+    Client(LocalPort(first.Get()));
+    port->SetOpen(true);
+    Fd peer = Accept(first.Get());
+    ASSERT_TRUE(Pump([&] { return Saw("connect"); }));
+    const TSocketHandle number = Device()->DeviceHandle();
+    Reset(peer);
+    pollfd reset{number, POLLIN, 0};
+    ASSERT_EQ(::poll(&reset, 1, 2000), 1); // the reset has arrived; the loop has not seen it
+    port->PutString("lost");               // the send fails: its error is queued for the loop
+    port->SetOpen(false);
+
+    events.clear();
+    Client(LocalPort(second.Get()));
+    port->SetOpen(true);
+    ASSERT_EQ(Device()->DeviceHandle(), number); // the platform handed out the same number
+    Fd next = Accept(second.Get());
+    ASSERT_TRUE(Pump([&] { return Saw("connect"); }));
+    loop.RunFor(100);
+    EXPECT_TRUE(port->GetOpen());
+    EXPECT_EQ(events, (std::vector<Event>{{"connect", 0, true}}));
+    port->PutString("kept");
+    EXPECT_EQ(PeerGets(next.Get(), 4), "kept");
+}
+
+TEST_F(PortFixture, ACloseFromTheWsEventsIsFinishedAfterThem) {
+    struct Inside {
+        TPortState State = psClosed;
+        bool Open = false;
+    };
+    for (bool refused : {true, false}) { // closed from OnWsError, then from OnWsConnect
+        SCOPED_TRACE(refused ? "OnWsError" : "OnWsConnect");
+        Fd listener = Listen();
+        Client(refused ? ClosedPort() : LocalPort(listener.Get()));
+        std::optional<Inside> inside;
+        auto closeHere = [&](IComPort*) {
+            port->SetOpen(false);
+            inside = Inside{port->GetPortState(), port->GetOpen()};
+        };
+        port->OnWsError = [&](IComPort* cp, int32_t) { closeHere(cp); };
+        port->OnWsConnect = closeHere;
+        port->SetOpen(true);
+        ASSERT_TRUE(Pump([&] { return inside.has_value(); }));
+        EXPECT_EQ(inside->State, psShuttingDown);
+        EXPECT_TRUE(inside->Open);
+        ASSERT_TRUE(Pump([&] { return port->GetPortState() == psClosed; }));
+        EXPECT_FALSE(port->GetOpen());
+    }
 }
 
 class ServerFixture : public PortFixture {
@@ -374,6 +425,16 @@ TEST_F(SocksPort, Socks4CarriesTheStreamToTheDestination) {
     port->SetOpen(true);
     port->PutString("ping");
     ASSERT_TRUE(Pump([&] { return received == "ping"; }));
+}
+
+TEST_F(SocksPort, AProxyThatRefusesReportsItsCodeAndNoDisconnectWithoutAConnect) {
+    Proxy proxy("tech", "");
+    ThroughProxy(svSocks4, proxy.Port(), ClosedPort(), "");
+    port->SetOpen(true);
+    ASSERT_TRUE(Pump([&] { return !port->GetOpen(); }));
+    loop.RunFor(20);
+    EXPECT_EQ(events, (std::vector<Event>{{"error", 9008, true}}));
+    EXPECT_FALSE(port->GetWsConnected());
 }
 
 TEST_F(SocksPort, AProxyThatRefusesFailsTheOpenWithItsCode) {

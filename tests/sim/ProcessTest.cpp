@@ -155,7 +155,7 @@ TEST_F(RunningSim, ModbusAndMeterOnThePty) {
     ASSERT_EQ(reply.size(), 13u) << Hex(reply);
     EXPECT_EQ(reply.substr(0, 3), std::string("\x0A\x03\x08", 3));
     EXPECT_EQ(reply.substr(11), WithCrc(reply.substr(0, 11)).substr(11));
-    EXPECT_EQ(Hex(reply.substr(3, 8)), "39 58 C8 B4 1C D6 40 C8 "); // 12345.678, low word first
+    EXPECT_EQ(Hex(reply.substr(3, 8)), "39 58 C8 B4 1C D6 40 C8"); // 12345.678, low word first
 
     ASSERT_EQ(write(port, "/?0000!\r\n", 9), 9);
     std::string id = ReceiveUntil(port, [](const std::string& s) { return s.ends_with("\r\n"); });
@@ -238,7 +238,7 @@ TEST_F(RunningSim, PinsThroughRciAsTheToolPostsThem) {
     EXPECT_TRUE(sim.WaitFor("bad MBAP header, dropped"));
     ASSERT_TRUE(SendOnce(tcp, std::string("\xAB\xCD\x00\x00\x00\x06\x0A\x03\x01\xC5\x00\x04", 12)));
     std::string answer = ReceiveUntil(tcp, [](const std::string& s) { return s.size() >= 17; });
-    EXPECT_EQ(Hex(answer.substr(0, 9)), "AB CD 00 00 00 0B 0A 03 08 ");
+    EXPECT_EQ(Hex(answer.substr(0, 9)), "AB CD 00 00 00 0B 0A 03 08");
     close(tcp);
     close(port);
 

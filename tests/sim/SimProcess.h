@@ -2,31 +2,25 @@
 // folder, other programs run with a time limit, loopback and pty clients.
 #pragma once
 
+#include "ChildProcess.h"
+#include "Hex.h"
+#include "TempFolder.h"
+
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <string>
-#include <sys/types.h>
-#include <thread>
 #include <vector>
 
 namespace simtest {
 
 using namespace std::chrono_literals;
 
-// A fresh folder under /tmp, removed with everything in it on destruction.
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    const std::string& Path() const { return path_; }
-
-  private:
-    std::string path_;
-};
+using testsupport::Hex;
+using testsupport::RunProgram;
+using testsupport::RunResult;
+using TempDir = testsupport::TempFolder;
 
 class SimProcess {
   public:
@@ -52,26 +46,10 @@ class SimProcess {
     std::string Output();
 
   private:
-    void Reader(int fd);
-
-    pid_t pid_ = -1;
-    int status_ = -1;
+    testsupport::ChildProcess child_;
     bool ready_ = false;
     std::map<std::string, std::string> info_;
-    std::thread reader_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<std::string> lines_;
-    bool eof_ = false;
 };
-
-struct RunResult {
-    int status = -1; // exit status, -1 when killed at the time limit
-    std::string output;
-};
-
-// Runs a program (path searched in PATH) with stdout and stderr captured.
-RunResult RunProgram(const std::vector<std::string>& argv, std::chrono::milliseconds limit = 20s);
 
 // A connected loopback TCP socket, or -1.
 int ConnectLocal(int port);
@@ -95,7 +73,5 @@ int OpenPort(const std::string& path);
 // Modbus RTU frame check written here from the polynomial, table-driven.
 std::uint16_t Crc(const std::string& bytes);
 std::string WithCrc(std::string frame);
-
-std::string Hex(const std::string& bytes);
 
 } // namespace simtest

@@ -101,6 +101,7 @@ void FakePort::PutString(const std::string& text) { PutBlock(text.data(), static
 void FakePort::PutBlock(const void* block, uint16_t length) {
     if (Closing || length == 0) return;
     if (length > OutputBufferSize) throw FakePortError(-3006, "Output buffer too small for block");
+    if (writeFailCode_) throw FakePortError(writeFailCode_, writeFailMessage_);
     written_.append(static_cast<const char*>(block), length);
 }
 

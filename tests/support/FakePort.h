@@ -32,6 +32,12 @@ class FakePort : public port::IWinsockPort {
     std::string TakeWritten();
     // The next open fails with this code and message.
     void FailNextOpen(int code, const std::string& message);
+    // Every write fails with this code and message (the device has gone away), until
+    // called with code 0.
+    void FailWrites(int code, const std::string& message) {
+        writeFailCode_ = code;
+        writeFailMessage_ = message;
+    }
     // The port is shutting down: GetChar gives 0, writes do nothing.
     bool Closing = false;
     size_t OutputBufferSize = 8192;
@@ -77,6 +83,8 @@ class FakePort : public port::IWinsockPort {
     bool connected_ = false;
     int failCode_ = 0;
     std::string failMessage_;
+    int writeFailCode_ = 0;
+    std::string writeFailMessage_;
     uint16_t comNumber_ = 0;
     int32_t baud_ = 19200;
     port::TParity parity_ = port::pNone;

@@ -2,6 +2,8 @@
 // A main window on a manual clock with two fake ports, in a fresh working directory
 // of its own, for the tool's handler tests.
 #include "FakePort.h"
+#include "ScopedSetting.h"
+#include "TempFolder.h"
 #include "tool/Unit1.h"
 #include "winsys/Application.h"
 
@@ -12,16 +14,7 @@
 
 namespace fakes {
 
-// Makes and enters a fresh temporary directory; returns to the previous one at the end.
-class ScratchDirectory {
-  public:
-    ScratchDirectory();
-    ~ScratchDirectory();
-    const std::string& Path() const { return path_; }
-
-  private:
-    std::string path_, previous_;
-};
+using testsupport::ScratchDirectory;
 
 // A folder of COM links of the test's own in the current directory, named by
 // RVEX_COM_DIR while it lives: COM1 to COM49 point nowhere, so no test ever opens the
@@ -34,8 +27,8 @@ class ComLinkFolder {
     const std::string& Path() const { return path_; }
 
   private:
-    std::string path_, previous_;
-    bool hadPrevious_ = false;
+    std::string path_;
+    testsupport::ScopedEnv comDir_;
 };
 
 void WriteFile(const std::string& name, const std::string& content);
@@ -60,8 +53,8 @@ class FormFixture : public ::testing::Test {
     winsys::ManualClock clock;
     winsys::EventLoop loop{clock};
     winsys::TApplication application{loop};
-    FakePort* serial;   // ComPort1
-    FakePort* network;  // WinsockPort1
+    FakePort* serial;  // ComPort1
+    FakePort* network; // WinsockPort1
     std::unique_ptr<tool::TMainForm> form;
 };
 

@@ -233,6 +233,7 @@ TEST_F(ConfigFile, TheRciPortComesFromItsKeyOr80) {
         const char* file;
         int port;
     };
+    testsupport::ScopedValue<int> rciPort(tool::RciPort, tool::RciPort);
     for (Case c :
          {Case{"RCI_Port: 8080\r\n", 8080}, Case{"", 80}, Case{"RCI_Port: 0", 80},
           Case{"RCI_Port: 65535", 65535}, Case{"RCI_Port: 65536", 80}, Case{"RCI_Port: -5", 80}}) {
@@ -244,7 +245,6 @@ TEST_F(ConfigFile, TheRciPortComesFromItsKeyOr80) {
     std::remove("Config1.c");
     form->Button23.Click();
     EXPECT_EQ(tool::RciPort, 80) << "a file that cannot be opened leaves it";
-    tool::RciPort = tool::DefaultRciPort;
 }
 
 struct LineCase {

@@ -1,6 +1,7 @@
 #include "tool/ConnectionControl.h"
 #include "CaseName.h"
 #include "FormFixture.h"
+#include "Pty.h"
 #include "port/ComMapping.h"
 
 #include <gtest/gtest.h>
@@ -20,22 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A pseudo terminal whose slave stands in for a serial device.
-class Pty {
-  public:
-    Pty() {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY);
-        grantpt(master_);
-        unlockpt(master_);
-        name_ = ptsname(master_);
-    }
-    ~Pty() { close(master_); }
-    const std::string& Name() const { return name_; }
-
-  private:
-    int master_;
-    std::string name_;
-};
+using Pty = testsupport::PtyPair;
 
 class ComLinks : public FormFixture {
   protected:
@@ -53,22 +39,22 @@ class ComLinks : public FormFixture {
 
 TEST_F(ComLinks, EnumerationListsTheOpenableLinksInOrderUpToCom49) {
     Pty a, b;
-    Link(49, a.Name());
-    Link(3, b.Name());
+    Link(49, a.SlavePath());
+    Link(3, b.SlavePath());
     EXPECT_EQ(Listed(), (std::vector<int>{3, 49}));
-    EXPECT_EQ(port::ComDevicePath(3), b.Name());
+    EXPECT_EQ(port::ComDevicePath(3), b.SlavePath());
     EXPECT_EQ(tool::ComPortDevices(std::array<uint8_t, 100>{3, 49, 0}.data()),
-              "COM3 = " + b.Name() + ", COM49 = " + a.Name());
+              "COM3 = " + b.SlavePath() + ", COM49 = " + a.SlavePath());
 }
 
 TEST_F(ComLinks, APortHeldForExclusiveUseIsNotListed) {
     Pty locked, exclusive, free;
-    Link(1, locked.Name());
-    Link(2, exclusive.Name());
-    Link(3, free.Name());
-    int lockedFd = open(locked.Name().c_str(), O_RDWR | O_NOCTTY);
+    Link(1, locked.SlavePath());
+    Link(2, exclusive.SlavePath());
+    Link(3, free.SlavePath());
+    int lockedFd = open(locked.SlavePath().c_str(), O_RDWR | O_NOCTTY);
     ASSERT_EQ(flock(lockedFd, LOCK_EX | LOCK_NB), 0);
-    int exclusiveFd = open(exclusive.Name().c_str(), O_RDWR | O_NOCTTY);
+    int exclusiveFd = open(exclusive.SlavePath().c_str(), O_RDWR | O_NOCTTY);
     ASSERT_EQ(ioctl(exclusiveFd, TIOCEXCL), 0);
     EXPECT_EQ(Listed(), std::vector<int>{3});
     close(lockedFd);
@@ -80,12 +66,12 @@ TEST_F(ComLinks, APortHeldForExclusiveUseIsNotListed) {
 TEST_F(ComLinks, StartUpListsThePortsAndShowsTheirDevicesInTheHint) {
     WriteGlyphs();
     Pty a;
-    Link(7, a.Name());
+    Link(7, a.SlavePath());
     form->FormCreate();
     EXPECT_EQ(form->ComboBox1.Items(), std::vector<std::string>{"COM7"});
     EXPECT_EQ(form->ComboBox1.Text(), "COM X");
     EXPECT_EQ(form->ComboBox1.Hint(),
-              "Selezione interfaccia seriale di comunicazione: COM7 = " + a.Name());
+              "Selezione interfaccia seriale di comunicazione: COM7 = " + a.SlavePath());
 }
 
 TEST_F(ComLinks, WithNoUsablePortTheComboStaysEmpty) {
@@ -98,7 +84,7 @@ TEST_F(ComLinks, WithNoUsablePortTheComboStaysEmpty) {
 
 TEST(ComMapping, DefaultsWithoutALink) {
     ScratchDirectory dir;
-    setenv("RVEX_COM_DIR", dir.Path().c_str(), 1);
+    testsupport::ScopedEnv comDir("RVEX_COM_DIR", dir.Path());
     const std::pair<unsigned, const char*> cases[] = {{0, ""},
                                                       {1, "/dev/ttyS0"},
                                                       {16, "/dev/ttyS15"},
@@ -112,27 +98,24 @@ TEST(ComMapping, DefaultsWithoutALink) {
         EXPECT_EQ(port::ComDevicePath(n), path) << n;
     EXPECT_FALSE(port::ComPortUsable(49));
     EXPECT_FALSE(port::ComPortUsable(50));
-    unsetenv("RVEX_COM_DIR");
 }
 
 TEST(ComMapping, TheLinkFolderDefaultsToTheUsersConfiguration) {
-    unsetenv("RVEX_COM_DIR");
-    std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
-    setenv("HOME", "/home/operator", 1);
+    testsupport::ScopedEnv home("HOME", "/home/operator");
+    {
+        testsupport::ScopedEnv comDir("RVEX_COM_DIR", std::nullopt);
+        EXPECT_EQ(port::ComLinkDirectory(), "/home/operator/.config/rvex-tool/com");
+    }
+    testsupport::ScopedEnv comDir("RVEX_COM_DIR", "");
     EXPECT_EQ(port::ComLinkDirectory(), "/home/operator/.config/rvex-tool/com");
-    setenv("RVEX_COM_DIR", "", 1);
-    EXPECT_EQ(port::ComLinkDirectory(), "/home/operator/.config/rvex-tool/com");
-    setenv("HOME", home.c_str(), 1);
-    unsetenv("RVEX_COM_DIR");
 }
 
 TEST(ComMapping, ADanglingLinkGivesItsTargetAndARelativeOneIsTakenFromTheFolder) {
     ScratchDirectory dir;
-    setenv("RVEX_COM_DIR", dir.Path().c_str(), 1);
+    testsupport::ScopedEnv comDir("RVEX_COM_DIR", dir.Path());
     fs::create_symlink("ttyGone", fs::path(dir.Path()) / "COM5");
     EXPECT_EQ(port::ComDevicePath(5), dir.Path() + "/ttyGone");
     EXPECT_FALSE(port::ComPortUsable(5));
-    unsetenv("RVEX_COM_DIR");
 }
 
 struct NumberCase {
@@ -294,6 +277,12 @@ TEST_P(SocketErrors, TheButtonShowsWhetherThePortIsStillOpen) {
     EXPECT_EQ(form->Label24.Caption(),
               c.connectedFirst && !c.stillOpen ? "Disconnesso" : "Socket Error");
     EXPECT_EQ(form->Label24.Color(), clBtnFace);
+    // A port that closed itself puts out its lamps and says why.
+    TColor lamp = c.stillOpen ? clLime : clBtnFace;
+    EXPECT_EQ(form->Label5.Color(), lamp);
+    EXPECT_EQ(form->Label13.Color(), lamp);
+    EXPECT_EQ(form->StatusBar1.Text(), c.stillOpen ? "    OPEN IP SOCKET Wait"
+                                                   : "    Socket Error: " + std::to_string(c.code));
     form->BitBtn5.Click(); // the next click finds the port as the button shows it
     EXPECT_EQ(network->GetOpen(), !c.stillOpen);
 }
@@ -313,6 +302,8 @@ TEST_F(Connection, APeerThatClosesIsShownDisconnectedAndClosed) {
     network->PeerClose();
     EXPECT_EQ(form->Label24.Caption(), "Disconnesso");
     EXPECT_TRUE(NetworkShown(false));
+    EXPECT_EQ(form->Label5.Color(), clBtnFace);
+    EXPECT_EQ(form->Label13.Color(), clBtnFace);
 }
 
 TEST_F(Connection, TheFramingButtonsSetTheFlagLabelAndColour) {

@@ -1,5 +1,7 @@
 #include "CaseName.h"
 #include "FormFixture.h"
+#include "Hex.h"
+#include "ModbusReplies.h"
 
 #include <gtest/gtest.h>
 
@@ -8,15 +10,7 @@ using namespace winsys;
 
 namespace {
 
-std::string Hex(const std::string& s) {
-    std::string out;
-    char two[4];
-    for (unsigned char c : s) {
-        std::snprintf(two, sizeof two, "%s%02X", out.empty() ? "" : " ", c);
-        out += two;
-    }
-    return out;
-}
+using testsupport::Hex;
 
 class ManualRead : public FormFixture {
   protected:
@@ -39,7 +33,7 @@ TEST_F(ManualRead, TheWorkedExampleReadsADoubleIntoEdit20) {
     EXPECT_EQ(form->Edit20.Text(), "");
     EXPECT_FALSE(form->Timer6.Enabled());
     EXPECT_EQ(form->ValueType, static_cast<uint32_t>('d'));
-    serial->Deliver(std::string("\x0A\x03\x08\x00\x00\x00\x00\x00\x00\x40\x59\x00\x00", 13));
+    serial->Deliver(RtuReply(0x0A, {0, 0, 0, 0, 0, 0, 0x40, 0x59}));
     Advance(250);
     EXPECT_EQ(form->Edit20.Text(), "100.000000");
 }
@@ -89,7 +83,11 @@ INSTANTIATE_TEST_SUITE_P(Cases, ManualStarts,
                          ::testing::Values(StartCase{"454", "1", 454}, StartCase{"454", "0", 453},
                                            StartCase{"1", "0", 0}, StartCase{"", "1", 0},
                                            StartCase{"", "0", 0xFFFF}, StartCase{"65536", "1", 0},
-                                           StartCase{" 836x", "257", 836}));
+                                           StartCase{" 836x", "257", 836},
+                                           // Beyond 32 bits: the range's end, then cut.
+                                           StartCase{"2147483648", "1", 0xFFFF},
+                                           StartCase{"4294967297", "1", 0xFFFF},
+                                           StartCase{"-9999999999", "1", 0}));
 
 TEST_F(ManualRead, PollWhileCyclingStopsTheTableAndDecodesIntoEdit20) {
     WriteFile("Table1.c", "\n>100 i 1<><>\n");
@@ -102,9 +100,17 @@ TEST_F(ManualRead, PollWhileCyclingStopsTheTableAndDecodesIntoEdit20) {
     EXPECT_EQ(Poll().size(), 8u);
     EXPECT_FALSE(form->Timer6.Enabled());
     EXPECT_EQ(form->GridPolling, 0u);
-    serial->Deliver(std::string("\x0A\x03\x02\x00\x2A\x00\x00", 7));
+    // The lamps and glyphs say polling has stopped.
+    EXPECT_EQ(form->Label43.Color(), clBtnFace);
+    EXPECT_EQ(form->Label44.Color(), clLime);
+    EXPECT_EQ(form->Label45.Color(), clLime);
+    EXPECT_EQ(form->BitBtn2.Glyph().fileName, "BmpX.bmp");
+    EXPECT_EQ(form->BitBtn3.Glyph().fileName, "BmpX.bmp");
+    serial->Deliver(RtuReply(0x0A, {0x00, 0x2A}));
     Advance(1000);
     EXPECT_EQ(form->Edit20.Text(), "42");
+    // The table's last request, which nothing answered before the manual one went out.
+    EXPECT_EQ(form->StringGrid3.Cell(2, 1), "no reply");
     EXPECT_EQ(serial->Written(), ""); // table polling does not resume by itself
 }
 
@@ -115,7 +121,9 @@ TEST_F(ManualRead, AfterASingleShotPollFirstTakesTheSelectedRowAndStops) {
     form->StringGrid3.DblClick();
     Advance(100);
     serial->TakeWritten();
-    form->StringGrid3.SetCell(2, 2, "5");
+    serial->Deliver(RtuReply(0x0A, {0x00, 0x05}));
+    Advance(250);
+    EXPECT_EQ(form->StringGrid3.Cell(2, 2), "5");
     EXPECT_EQ(Hex(Poll()), "0A 03 01 C6 00 04 A4 B3");
     EXPECT_EQ(form->RowCursor, 2);
     EXPECT_EQ(form->StringGrid3.Cell(2, 2), "");

@@ -130,4 +130,17 @@ TEST_F(Meter, AFailedRequestLeavesTheDelayOff) {
     EXPECT_EQ(form->StatusBar1.Text(), "    Interrogazione Contatore");
 }
 
+TEST_F(Meter, AnAcknowledgementThatCannotBeSentFailsOnceAndStopsTheDelay) {
+    ReadConfig("Timer_T3: 1000\r\n");
+    form->Button21.Click();
+    EXPECT_EQ(serial->TakeWritten(), Request);
+    serial->OutputBufferSize = 4; // the acknowledgement no longer fits
+    Advance(1000);
+    EXPECT_EQ(Errors().size(), 1u);
+    EXPECT_FALSE(form->Timer3.Enabled());
+    Advance(5000);
+    EXPECT_EQ(Errors().size(), 1u);
+    EXPECT_EQ(serial->TakeWritten(), "");
+}
+
 } // namespace

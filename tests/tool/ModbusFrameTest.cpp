@@ -1,6 +1,7 @@
 #include "tool/ModbusFrame.h"
 #include "CaseName.h"
 #include "FormFixture.h"
+#include "Hex.h"
 
 #include <gtest/gtest.h>
 
@@ -11,18 +12,8 @@ using namespace winsys;
 
 namespace {
 
-std::string Hex(const uint8_t* bytes, size_t n) {
-    std::string out;
-    char two[4];
-    for (size_t i = 0; i < n; ++i) {
-        std::snprintf(two, sizeof two, "%s%02X", i ? " " : "", bytes[i]);
-        out += two;
-    }
-    return out;
-}
-std::string Hex(const std::string& s) {
-    return Hex(reinterpret_cast<const uint8_t*>(s.data()), s.size());
-}
+using testsupport::Hex;
+
 std::string Hex(const tool::TModbusFrame& f) {
     return Hex(f.Bytes, f.Length);
 }

@@ -29,16 +29,8 @@ std::string StatusBody(char pin1, char pin2, char pin3) {
            "</pin3></do_command></rci_reply>";
 }
 
-class ModulePins : public FormFixture {
+class ModulePins : public rcitest::RciFixture {
   protected:
-    void SetUp() override {
-        form->Edit4.SetText("127.0.0.1");
-        tool::RciLimits = {1000, 1000, 1000, 3000};
-    }
-    void TearDown() override {
-        tool::RciLimits = tool::RciDefaultTimeLimits;
-        tool::RciPort = 80;
-    }
     void WriteRequestFiles() {
         for (const char* name : {"set_pin1.txt", "clear_pin1.txt", "set_pin2.txt", "clear_pin2.txt",
                                  "set_pin3.txt", "clear_pin3.txt", "reboot.txt", "RCI-queryGB.txt"})
@@ -217,14 +209,12 @@ TEST_F(ModulePins, PinTagsInAnEarlierChunkAreShown) {
 
 TEST_F(ModulePins, AFailingCommandIsNotFollowedByAStatusRead) {
     WriteRequestFiles();
-    uint16_t port;
-    int bound = rcitest::LoopbackSocket(port); // refuses connections
-    tool::RciPort = port;
+    testsupport::RefusingPort refusing;
+    tool::RciPort = refusing.Port();
     form->Button9.Click();
-    EXPECT_EQ(form->StatusBar1.Text(),
-              "Connection Failed to 127.0.0.1:" + std::to_string(port) + " error: 10061\n");
+    EXPECT_EQ(form->StatusBar1.Text(), "Connection Failed to 127.0.0.1:" +
+                                           std::to_string(refusing.Port()) + " error: 10061\n");
     EXPECT_FALSE(form->Timer4.Enabled());
-    ::close(bound);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "FormFixture.h"
+#include "ModbusReplies.h"
 #include "tool/ModbusFrame.h"
 
 #include <gtest/gtest.h>
@@ -59,10 +60,10 @@ TEST_F(Polling, EachTickBlanksItsRowAndTheReplyFillsIt) {
     Advance(700);
     EXPECT_EQ(form->StringGrid3.Cell(2, 1), "");
     EXPECT_EQ(form->Memo2.Text(), "");
-    serial->Deliver(std::string("\x0A\x03\x08\x00\x00\x00\x00\x00\x00\x3F\xF0\x00\x00", 13));
+    serial->Deliver(RtuReply(0x0A, {0, 0, 0, 0, 0, 0, 0x3F, 0xF0}));
     Advance(300);
     EXPECT_EQ(form->StringGrid3.Cell(2, 1), "1.000000");
-    EXPECT_EQ(form->Memo2.Text(), "_0A_03_08_00_00_00_00_00_00_3F_F0_00_00");
+    EXPECT_EQ(form->Memo2.Text(), "_0A_03_08_00_00_00_00_00_00_3F_F0_A1_47");
     Advance(400); // the next tick clears the monitor and polls row 2
     EXPECT_EQ(form->Memo2.Text(), "");
     EXPECT_EQ(form->StringGrid3.Cell(2, 1), "1.000000");

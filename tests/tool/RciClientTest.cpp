@@ -17,6 +17,7 @@ using namespace fakes;
 using namespace winsys;
 using rcitest::Exchange;
 using rcitest::HttpServer;
+using namespace testsupport;
 
 namespace {
 
@@ -66,16 +67,8 @@ TEST(BuildRciHeader, GivesTheLinesInOrderAndContentLengthOnlyForABody) {
 
 // ---- exchanges with a server on 127.0.0.1
 
-class RciClient : public FormFixture {
+class RciClient : public rcitest::RciFixture {
   protected:
-    void SetUp() override {
-        form->Edit4.SetText("127.0.0.1");
-        tool::RciLimits = {1000, 1000, 1000, 3000};
-    }
-    void TearDown() override {
-        tool::RciLimits = tool::RciDefaultTimeLimits;
-        tool::RciPort = 80;
-    }
     // Posts a request file with this content to the server.
     void Post(const std::string& content, HttpServer* server = nullptr) {
         WriteFile("request.txt", content);
@@ -128,40 +121,32 @@ TEST_F(RciClient, AFileOf1500BytesIsSentAndOneOf1501IsRefusedWithoutConnecting) 
     EXPECT_EQ(server.Requests()[0], Head(1500) + std::string(1500, 'x'));
     EXPECT_EQ(Status(), "R-Vex test");
 
-    uint16_t port;
-    int listener = rcitest::LoopbackSocket(port);
-    ASSERT_EQ(::listen(listener, 4), 0);
-    tool::RciPort = port;
+    Fd listener = Listen();
+    tool::RciPort = LocalPort(listener.Get());
     WriteFile("request.txt", std::string(1501, 'x'));
     Send("request.txt", nullptr);
     EXPECT_EQ(Status(), "Error, maximum RCI request that can be made is 1500 bytes!\n");
-    EXPECT_FALSE(rcitest::ConnectionPending(listener));
-    ::close(listener);
+    EXPECT_FALSE(Readable(listener.Get(), 0)) << "no connection waits";
 }
 
 TEST_F(RciClient, AMissingFileIsReportedByNameBeforeAnythingElse) {
-    uint16_t port;
-    int listener = rcitest::LoopbackSocket(port);
-    ASSERT_EQ(::listen(listener, 4), 0);
-    tool::RciPort = port;
+    Fd listener = Listen();
+    tool::RciPort = LocalPort(listener.Get());
     WriteFile("logfilex.txt", "earlier exchange");
     Send("set_pin9.txt", nullptr);
     EXPECT_EQ(Status(), "Unable to open file: set_pin9.txt\n");
-    EXPECT_FALSE(rcitest::ConnectionPending(listener));
+    EXPECT_FALSE(Readable(listener.Get(), 0)) << "no connection waits";
     EXPECT_EQ(ReadFile("logfilex.txt"), "earlier exchange");
     EXPECT_FALSE(form->Timer4.Enabled());
-    ::close(listener);
 }
 
 TEST_F(RciClient, ARefusedConnectionShowsAddressPortAnd10061) {
-    uint16_t port;
-    int bound = rcitest::LoopbackSocket(port); // bound, not listening: connections are refused
-    tool::RciPort = port;
+    RefusingPort refusing;
+    tool::RciPort = refusing.Port();
     WriteFile("request.txt", "<rci_request/>");
     Send("request.txt", nullptr);
-    EXPECT_EQ(Status(),
-              "Connection Failed to 127.0.0.1:" + std::to_string(port) + " error: 10061\n");
-    ::close(bound);
+    EXPECT_EQ(Status(), "Connection Failed to 127.0.0.1:" + std::to_string(refusing.Port()) +
+                            " error: 10061\n");
 }
 
 TEST_F(RciClient, AnAddressThatDoesNotConvertFailsAtTheConnectionWithoutLeavingTheHost) {
@@ -173,23 +158,16 @@ TEST_F(RciClient, AnAddressThatDoesNotConvertFailsAtTheConnectionWithoutLeavingT
 
 TEST_F(RciClient, AConnectionAttemptThatGetsNoAnswerEndsWithATimeOut) {
     tool::RciLimits.ConnectMs = 100;
-    uint16_t port;
-    int listener = rcitest::LoopbackSocket(port);
-    ASSERT_EQ(::listen(listener, 0), 0);
+    Fd listener = Listen(0);
+    const uint16_t port = LocalPort(listener.Get());
     // The one-place queue is now full, so the client's handshake is not answered.
-    int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::connect(filler, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+    Fd filler = Connect(port);
+    ASSERT_TRUE(filler);
     tool::RciPort = port;
     WriteFile("request.txt", "<rci_request/>");
     Send("request.txt", nullptr);
     EXPECT_EQ(Status(),
               "Connection Failed to 127.0.0.1:" + std::to_string(port) + " error: 10060\n");
-    ::close(filler);
-    ::close(listener);
 }
 
 TEST_F(RciClient, AServerThatHangsEndsTheExchangeWithATimeOutAfterTheReceiveLimit) {
@@ -311,6 +289,37 @@ TEST_F(RciClient, AReplyWithoutBodyKeepsTheEarlierReplyAndLeavesTimer4Off) {
     EXPECT_EQ(Reply(), "earlier reply");
     EXPECT_FALSE(form->Timer4.Enabled());
 }
+
+struct RefusalCase {
+    const char* statusLine;
+    const char* shown;
+};
+
+class RciRefusals : public RciClient, public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(RciRefusals, AStatusOtherThan2xxIsAFailureWithoutTheStatusRead) {
+    std::strcpy(form->RciReply, "earlier reply");
+    std::string head = std::string(GetParam().statusLine) +
+                       "\r\nContent-Type: text/html\r\nTransfer-Encoding: chunked\r\n\r\n";
+    HttpServer server({Exchange{{head + "5\r\noops!\r\n0\r\n\r\n"}}});
+    Post("<rci_request/>", &server);
+    EXPECT_EQ(Status(), "Request refused by 127.0.0.1:" + std::to_string(server.Port()) +
+                            ": HTTP " + GetParam().shown);
+    EXPECT_FALSE(form->Timer4.Enabled());
+    EXPECT_EQ(Reply(), "earlier reply");
+    // Logged as any exchange.
+    EXPECT_EQ(ReadFile("logfilex.txt"),
+              Head(14) + "\r\n<rci_request/>\r\n\r\n" + head + "\r\noops!\r\n\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RciRefusals,
+    ::testing::Values(RefusalCase{"HTTP/1.1 401 Unauthorized", "401 Unauthorized"},
+                      RefusalCase{"HTTP/1.1 404 Not Found", "404 Not Found"},
+                      RefusalCase{"HTTP/1.1 500 Internal Server Error",
+                                  "500 Internal Server Error"},
+                      RefusalCase{"HTTP/1.0 503", "503"}),
+    [](const auto& info) { return "Status" + std::string(info.param.shown).substr(0, 3); });
 
 // ---- the socket boundary
 

@@ -1,6 +1,7 @@
 #include "tool/ReplyDecoding.h"
 #include "CaseName.h"
 #include "FormFixture.h"
+#include "ModbusReplies.h"
 
 #include <gtest/gtest.h>
 
@@ -141,31 +142,40 @@ TEST(ReplyRendering, StartsWithTheBytesAsTwoUppercaseDigits) {
     EXPECT_EQ(tool::RenderReplyHex(Bytes{0x0A, 0x03, 0x00, 0xAB, 0xCD}, false), "_0A_03_00_AB_CD");
 }
 
+// Completion through the tool's own requests: a reply is decoded only in the place of
+// the request it answers.
 class Completion : public FormFixture {
   protected:
-    void Receive(const Bytes& reply) {
-        std::memcpy(form->RxBuffer, reply.data(), reply.size());
-        form->RxCount = static_cast<int32_t>(reply.size());
-        form->Timer1.SetEnabled(true);
-    }
     void SetUp() override {
-        form->LoadRegisterTable(); // titles and numbering
-        form->Memo2.Clear();
-        form->HexDisplay = 1;
-        form->ModbusTcp = 0;
+        WriteGlyphs();
+        WriteFile("Table1.c", "\n>100 i 1<><>\n>200 x 1<><>\n>300 i 1<><>\n>400 l 2<><>\n");
+        form->Button40.Click();
+        form->Button45.Click(); // RTU
+        serial->SetOpen(true);
     }
+    // A double click on the row: its request goes out 100 ms later.
+    void RequestRow(int row) {
+        form->StringGrid3.SetRow(row);
+        form->StringGrid3.DblClick();
+        Advance(100);
+        serial->TakeWritten();
+    }
+    void RequestManual(const char* type) {
+        form->ComboBox4.TypeText(type);
+        form->Button47.Click();
+        Advance(100);
+        lastRequest = serial->TakeWritten();
+    }
+    std::string lastRequest;
 };
 
-TEST_F(Completion, GridPollingPutsTheValueInColumnTwoOfPollRowAndEmptiesTheBuffer) {
-    form->GridPolling = 1;
-    form->PollRow = 4;
-    form->StringGrid3.SetCell(3, 4, "l");
-    form->Memo2.SetText("before");
-    Receive(Rtu({0, 1, 0, 2}));
-    form->CompleteResponse();
+TEST_F(Completion, GridPollingPutsTheValueInColumnTwoOfItsRowAndEmptiesTheBuffer) {
+    RequestRow(4);
+    serial->Deliver(RtuReply(0x0A, {0, 1, 0, 2}));
+    Advance(250);
     EXPECT_EQ(form->StringGrid3.Cell(2, 4), "131073");
     EXPECT_EQ(form->ValueType, static_cast<uint32_t>('l'));
-    EXPECT_EQ(form->Memo2.Text(), "before_0A_03_04_00_01_00_02_00_00");
+    EXPECT_EQ(form->Memo2.Text(), "_0A_03_04_00_01_00_02_90_F2");
     EXPECT_EQ(form->Memo2.SelStart(), form->Memo2.Text().size());
     EXPECT_EQ(form->RxCount, 0);
     for (uint8_t b : form->RxBuffer)
@@ -174,72 +184,74 @@ TEST_F(Completion, GridPollingPutsTheValueInColumnTwoOfPollRowAndEmptiesTheBuffe
 }
 
 TEST_F(Completion, ManualReadingGoesToEdit20WithTheTypeOfComboBox4) {
-    form->GridPolling = 0;
-    form->ComboBox4.TypeText("hex");
-    form->StringGrid3.SetCell(2, 0, "Valore letto");
-    Receive(Rtu({0x12, 0x34}));
-    form->CompleteResponse();
+    RequestManual("hex");
+    serial->Deliver(RtuReply(0x0A, {0x12, 0x34}));
+    Advance(250);
     EXPECT_EQ(form->Edit20.Text(), "0x1234");
     EXPECT_EQ(form->StringGrid3.Cell(2, 0), "Valore letto");
 }
 
 TEST_F(Completion, AnUnlistedGridTypeBlanksTheCell) {
-    form->GridPolling = 1;
-    form->PollRow = 2;
-    form->StringGrid3.SetCell(3, 2, "x");
+    RequestRow(2);
     form->StringGrid3.SetCell(2, 2, "old");
-    Receive(Rtu({0, 1}));
-    form->CompleteResponse();
+    serial->Deliver(RtuReply(0x0A, {0, 1}));
+    Advance(250);
     EXPECT_EQ(form->StringGrid3.Cell(2, 2), "");
+    EXPECT_EQ(form->ShownOutcome(2), tool::TOutcome{});
 }
 
-TEST_F(Completion, TheHeaderRowIsNeverFilled) {
-    form->GridPolling = 1;
-    form->PollRow = 0;
-    form->StringGrid3.SetCell(3, 0, "i"); // even a header that looks like a type
-    Receive(Rtu({0, 7}));
-    form->CompleteResponse();
+TEST_F(Completion, AReplyToNoRequestOnlyReachesTheMonitor) {
+    RequestRow(1);
+    serial->Deliver(RtuReply(0x0A, {0, 3}));
+    Advance(250);
+    form->Memo2.Clear();
+    serial->Deliver(RtuReply(0x0A, {0, 7}));
+    Advance(250);
+    EXPECT_EQ(form->StringGrid3.Cell(2, 1), "3");
     EXPECT_EQ(form->StringGrid3.Cell(2, 0), "Valore letto");
-    EXPECT_EQ(form->Memo2.Text(), "_0A_03_02_00_07_00_00");
+    EXPECT_EQ(form->Edit20.Text(), "");
+    EXPECT_EQ(form->Memo2.Text(), "_0A_03_02_00_07_5C_47");
+    EXPECT_EQ(form->Counters.Requests, 1u);
+    EXPECT_EQ(form->Counters.Good, 1u);
 }
 
 TEST_F(Completion, ModbusTcpRendersTheWholeReply) {
-    form->ModbusTcp = 1;
-    form->GridPolling = 0;
-    form->ComboBox4.TypeText("int");
-    Receive(Tcp({0x00, 0x2A, 0x00, 0x2B}));
-    form->CompleteResponse();
-    EXPECT_EQ(form->Edit20.Text(), "42");
-    EXPECT_EQ(form->Memo2.Text(), "_00_01_00_00_00_07_0A_03_04_00_2A_00_2B");
+    form->Button35.Click();
+    RequestManual("long int");
+    ASSERT_EQ(lastRequest.size(), 12u);
+    uint16_t transaction = static_cast<uint16_t>(static_cast<uint8_t>(lastRequest[0]) << 8 |
+                                                 static_cast<uint8_t>(lastRequest[1]));
+    serial->Deliver(TcpReply(transaction, 0x0A, {0x00, 0x2A, 0x00, 0x2B}));
+    Advance(250);
+    EXPECT_EQ(form->Edit20.Text(), "2818090");
+    EXPECT_EQ(form->Memo2.Text().substr(6), "_00_00_00_07_0A_03_04_00_2A_00_2B");
 }
 
 TEST_F(Completion, TextRepliesAreAppendedAsTheyCame) {
     form->HexDisplay = 0;
     form->Memo2.SetText("<CMD_Readcfg");
-    std::string reply = "config_end>\r\n";
-    Receive(Bytes(reply.begin(), reply.end()));
-    form->CompleteResponse();
+    serial->Deliver("config_end>\r\n");
+    Advance(250);
     EXPECT_EQ(form->Memo2.Text(), "<CMD_Readcfgconfig_end>\r\n");
     EXPECT_EQ(form->RxBuffer[0], 0);
 }
 
-TEST_F(Completion, RunsOnTimer1QuarterSecondAfterTheFirstBytesAndSplitsALateTail) {
-    serial->SetOpen(true);
-    form->GridPolling = 0;
-    form->ComboBox4.TypeText("int");
-    serial->Deliver(std::string("\x0A\x03\x02", 3));
+TEST_F(Completion, RunsOnTimer1QuarterSecondAfterTheFirstBytesAndALateTailAnswersNothing) {
+    RequestManual("int");
+    std::string reply = RtuReply(0x0A, {0x00, 0x05});
+    serial->Deliver(reply.substr(0, 3));
     Pump();
     Advance(200);
-    serial->Deliver(std::string("\x00\x05", 2));
+    serial->Deliver(reply.substr(3));
     Advance(49);
     EXPECT_EQ(form->Edit20.Text(), "");
     Advance(1);
     EXPECT_EQ(form->Edit20.Text(), "5");
-    // A tail arriving after completion is a reply of its own 250 ms later.
-    serial->Deliver(std::string("\x0A\x03\x02\x00\x09", 5));
+    // Bytes after the completion begin a reply of their own, which no request awaits.
+    serial->Deliver(RtuReply(0x0A, {0x00, 0x09}));
     Advance(250);
-    EXPECT_EQ(form->Edit20.Text(), "9");
-    EXPECT_EQ(form->Memo2.Text(), "_0A_03_02_00_05_00_00_0A_03_02_00_09_00_00");
+    EXPECT_EQ(form->Edit20.Text(), "5");
+    EXPECT_EQ(form->Memo2.Text(), "_0A_03_02_00_05_DD_86_0A_03_02_00_09_DD_83");
 }
 
 } // namespace

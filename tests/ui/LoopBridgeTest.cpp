@@ -65,7 +65,7 @@ TEST(LoopBridge, TimersTickThroughOneSingleShotTimerThatStopsWithThem) {
     EXPECT_FALSE(bridge.TimerArmed());
 }
 
-TEST(LoopBridge, AnOpenErrorBoxKeepsServingHandOffsAndLaterErrorsWaitTheirTurn) {
+TEST(LoopBridge, AnOpenErrorBoxLeavesTheWindowFreeAndLaterErrorsWaitTheirTurn) {
     uitest::Qt();
     EventLoop loop;
     ui::LoopBridge bridge(loop);
@@ -78,30 +78,34 @@ TEST(LoopBridge, AnOpenErrorBoxKeepsServingHandOffsAndLaterErrorsWaitTheirTurn) 
     });
 
     std::vector<std::string> shown;
-    std::atomic<LRESULT> result{-1};
-    std::thread sender;
+    std::vector<QPointer<QMessageBox>> boxes;
     errors.OnShown = [&](QMessageBox& box) {
         shown.push_back(ui::FromQt(box.text()));
+        boxes.emplace_back(&box);
         QTimer::singleShot(8000, &box, &QMessageBox::reject); // bound, should a step fail
-        if (shown.size() > 1) {
-            QTimer::singleShot(0, &box, &QMessageBox::accept);
-            return;
-        }
-        // A port thread's hand-off while the first box is open; once it is served,
-        // the box is closed from the window thread.
-        QPointer<QMessageBox> open(&box);
-        sender = std::thread([&, open] {
-            LRESULT r = 0;
-            result = loop.SendMessageTimeout(window, 1, 0, 0, 3000, &r) ? r : 0;
-            loop.PostTask([open] {
-                if (open) open->accept();
-            });
-        });
     };
     errors.Show("first error");
-    if (sender.joinable()) sender.join();
+    // Shown and back at once: nothing blocks the window, so Poll STOP takes one click.
+    EXPECT_TRUE(errors.Open());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+    // A port thread's hand-off while the first box is open is served by the loop.
+    std::atomic<LRESULT> result{-1};
+    std::thread sender([&] {
+        LRESULT r = 0;
+        result = loop.SendMessageTimeout(window, 1, 0, 0, 3000, &r) ? r : 0;
+    });
+    EXPECT_TRUE(uitest::RunQtUntil([&] { return result.load() != -1; }));
+    sender.join();
     EXPECT_EQ(result, 7);
     EXPECT_TRUE(openWhileHandled);
+    EXPECT_EQ(shown, std::vector<std::string>{"first error"});
+
+    ASSERT_EQ(boxes.size(), 1u);
+    boxes[0]->accept();
+    EXPECT_TRUE(uitest::RunQtUntil([&] { return shown.size() == 2; }));
+    ASSERT_EQ(boxes.size(), 2u);
+    boxes[1]->accept();
+    EXPECT_TRUE(uitest::RunQtUntil([&] { return !errors.Open(); }));
     EXPECT_EQ(shown, (std::vector<std::string>{"first error", "second error"}));
-    EXPECT_FALSE(errors.Open());
 }

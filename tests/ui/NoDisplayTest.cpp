@@ -1,20 +1,21 @@
 // rvex-tool without a display says so in one line and fails, rather than letting Qt
 // abort.
+#include "ChildProcess.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <chrono>
 #include <string>
-#include <sys/wait.h>
 
 TEST(NoDisplay, TheToolSaysSoInOneLineAndExitsNonZero) {
-    std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " RVEX_TOOL_BINARY " 2>&1";
-    FILE* out = popen(command.c_str(), "r");
-    ASSERT_NE(out, nullptr);
-    std::string text;
-    char buffer[256];
-    while (size_t n = fread(buffer, 1, sizeof buffer, out)) text.append(buffer, n);
-    int status = pclose(out);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_NE(WEXITSTATUS(status), 0);
-    EXPECT_EQ(text, "rvex-tool: no display (DISPLAY/WAYLAND_DISPLAY not set); use --headless --script FILE\n");
+    testsupport::ChildOptions noDisplay;
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        noDisplay.env[name] = std::nullopt;
+    const testsupport::RunResult r =
+        testsupport::RunProgram({RVEX_TOOL_BINARY}, std::chrono::seconds(20), noDisplay);
+    EXPECT_GT(r.status, 0);
+    EXPECT_LT(r.status, 128) << "ended by a signal";
+    EXPECT_EQ(
+        r.output,
+        "rvex-tool: no display (DISPLAY/WAYLAND_DISPLAY not set); use --headless --script FILE\n");
 }

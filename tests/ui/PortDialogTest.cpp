@@ -1,6 +1,7 @@
 // The port dialog on screen: the form's texts and list shown, the operator's choice
 // (or cancel) back in the form.
 #include "FormFixture.h"
+#include "Pty.h"
 #include "QtFixture.h"
 
 #include "port/PortSelect.h"
@@ -13,33 +14,16 @@
 
 #include <gtest/gtest.h>
 
-#include <pty.h>
-#include <unistd.h>
-
 namespace {
 
 class PortDialogTest : public ::testing::Test {
   protected:
     PortDialogTest() {
         uitest::Qt();
-        for (Pty& p : ptys) {
-            char name[128];
-            openpty(&p.master, &p.slave, name, nullptr, nullptr);
-            p.path = name;
-        }
-        links.Link(3, ptys[0].path);
-        links.Link(5, ptys[1].path);
+        links.Link(3, ptys[0].SlavePath());
+        links.Link(5, ptys[1].SlavePath());
     }
-    ~PortDialogTest() override {
-        for (Pty& p : ptys) {
-            close(p.master);
-            close(p.slave);
-        }
-    }
-    struct Pty {
-        int master = -1, slave = -1;
-        std::string path;
-    } ptys[2];
+    testsupport::PtyPair ptys[2];
     fakes::ScratchDirectory dir;
     fakes::ComLinkFolder links;
     winsys::EventLoop loop;
@@ -67,7 +51,7 @@ TEST_F(PortDialogTest, TheOperatorsChoiceGoesBackIntoTheForm) {
     EXPECT_EQ(labels, (QStringList{"The configured serial port is not valid.",
                                    "Please choose another port."}));
     EXPECT_EQ(items, (QStringList{"COM3", "COM5"}));
-    EXPECT_TRUE(tip.contains(QString::fromStdString("COM5 = " + ptys[1].path)))
+    EXPECT_TRUE(tip.contains(QString::fromStdString("COM5 = " + ptys[1].SlavePath())))
         << tip.toStdString();
 
     dialog.OnShown = [](QDialog& d) { QTimer::singleShot(0, &d, &QDialog::reject); };

@@ -63,6 +63,15 @@ TEST(Controls, EnterGoesToTheDefaultButtonExceptInTheMemo) {
     w.KeyPress(w.memo, KeyReturn);
     EXPECT_EQ(clicks, 1);
     EXPECT_EQ(w.memo.Text(), "\r\n");
+    // Enter on a button clicks that button, not the default one.
+    TButton other{&w, "Button40", "Tabella1"};
+    int otherClicks = 0;
+    other.OnClick = [&] { ++otherClicks; };
+    w.KeyPress(other, KeyReturn);
+    EXPECT_EQ(otherClicks, 1);
+    w.KeyPress(w.ok, KeyReturn);
+    EXPECT_EQ(clicks, 2);
+    EXPECT_EQ(otherClicks, 1);
 }
 
 TEST(Controls, MemoKeyPressSeesTheKeyAndTheKeyLandsAtTheCaret) {

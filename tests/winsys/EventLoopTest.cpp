@@ -1,22 +1,16 @@
 #include "winsys/EventLoop.h"
 
+#include "Pump.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
-#include <unistd.h>
 
 using namespace winsys;
 
-namespace {
-
-// Pumps the loop until the predicate holds, at most about two seconds.
-template <class Pred> bool PumpUntil(EventLoop& loop, Pred pred) {
-    for (int i = 0; i < 2000 && !pred(); ++i) loop.RunFor(1);
-    return pred();
-}
-
-} // namespace
+using testsupport::PumpUntil;
 
 TEST(EventLoop, CrossThreadSendWaitsForHandlerAndSeesItsResult) {
     EventLoop loop;
@@ -50,7 +44,8 @@ TEST(EventLoop, SendWithTimeOutGivesNotHandledAndTheHandlerNeverRuns) {
 
 TEST(EventLoop, SendWithTimeOutOnTheWindowThreadCallsDirectly) {
     EventLoop loop;
-    HWND window = loop.CreateWindow([](HWND, uint32_t, WPARAM w, LPARAM) -> LRESULT { return w * 2; });
+    HWND window =
+        loop.CreateWindow([](HWND, uint32_t, WPARAM w, LPARAM) -> LRESULT { return w * 2; });
     LRESULT result = 0;
     EXPECT_TRUE(loop.SendMessageTimeout(window, 1, 21, 0, 10, &result));
     EXPECT_EQ(result, 42);
@@ -65,13 +60,15 @@ TEST(EventLoop, PostsKeepTheirOrderAcrossThreadsAndTasks) {
         return 0;
     });
     std::thread poster([&] {
-        for (int i = 0; i < 500; ++i) loop.PostMessage(window, i, 0, 0);
+        for (int i = 0; i < 500; ++i)
+            loop.PostMessage(window, i, 0, 0);
     });
     poster.join();
     loop.PostTask([&] { seen.push_back(-1); });
     loop.ProcessMessages();
     ASSERT_EQ(seen.size(), 501u);
-    for (int i = 0; i < 500; ++i) EXPECT_EQ(seen[i], i);
+    for (int i = 0; i < 500; ++i)
+        EXPECT_EQ(seen[i], i);
     EXPECT_EQ(seen.back(), -1);
     EXPECT_FALSE(loop.PostMessage(9999, 1, 0, 0));
 }
@@ -79,34 +76,12 @@ TEST(EventLoop, PostsKeepTheirOrderAcrossThreadsAndTasks) {
 TEST(EventLoop, MessagesForADestroyedWindowAreDropped) {
     EventLoop loop;
     int calls = 0;
-    HWND window = loop.CreateWindow([&](HWND, uint32_t, WPARAM, LPARAM) -> LRESULT { return ++calls; });
+    HWND window =
+        loop.CreateWindow([&](HWND, uint32_t, WPARAM, LPARAM) -> LRESULT { return ++calls; });
     loop.PostMessage(window, 1, 0, 0);
     loop.DestroyWindow(window);
     loop.ProcessMessages();
     EXPECT_EQ(calls, 0);
-}
-
-TEST(EventLoop, FdWatchFiresOnTheWindowThread) {
-    EventLoop loop;
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    std::atomic<bool> onWindowThread{false};
-    std::atomic<int> fired{0};
-    auto watch = loop.WatchFd(fds[0], FdReadable, [&](unsigned events) {
-        onWindowThread = loop.IsWindowThread();
-        if (events & FdReadable) {
-            char c;
-            ASSERT_EQ(read(fds[0], &c, 1), 1);
-            ++fired;
-        }
-    });
-    std::thread writer([&] { ASSERT_EQ(write(fds[1], "x", 1), 1); });
-    writer.join();
-    EXPECT_TRUE(PumpUntil(loop, [&] { return fired.load() == 1; }));
-    EXPECT_TRUE(onWindowThread);
-    loop.RemoveWatch(watch);
-    close(fds[0]);
-    close(fds[1]);
 }
 
 TEST(EventLoop, AnEscapedErrorGoesToTheErrorHandlerAndTheLoopGoesOn) {
@@ -145,8 +120,10 @@ TEST(EventLoop, MessagesQueuedDuringADispatchStayPendingForAnOuterLoop) {
     EventLoop loop;
     int second = 0;
     HWND window = loop.CreateWindow([&](HWND w, uint32_t msg, WPARAM, LPARAM) -> LRESULT {
-        if (msg == 1) loop.PostMessage(w, 2, 0, 0);
-        else ++second;
+        if (msg == 1)
+            loop.PostMessage(w, 2, 0, 0);
+        else
+            ++second;
         return 0;
     });
     loop.PostMessage(window, 1, 0, 0);
@@ -157,4 +134,35 @@ TEST(EventLoop, MessagesQueuedDuringADispatchStayPendingForAnOuterLoop) {
     loop.ProcessMessages();
     EXPECT_EQ(second, 1);
     EXPECT_FALSE(loop.HasPendingMessages());
+}
+
+TEST(EventLoop, SendWithTimeOutWaitsForAHandlerThatStartedInTime) {
+    EventLoop loop;
+    HWND window = loop.CreateWindow([](HWND, uint32_t, WPARAM w, LPARAM) -> LRESULT {
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        return static_cast<LRESULT>(w + 1);
+    });
+    std::atomic<bool> done{false};
+    bool handled = false;
+    LRESULT result = 0;
+    std::thread sender([&] {
+        handled = loop.SendMessageTimeout(window, 7, 41, 0, 50, &result);
+        done = true;
+    });
+    EXPECT_TRUE(PumpUntil(loop, [&] { return done.load(); }));
+    sender.join();
+    EXPECT_TRUE(handled);
+    EXPECT_EQ(result, 42);
+}
+
+TEST(EventLoop, TimersOnTheSystemClockFireFromRun) {
+    EventLoop loop;
+    int ticks = 0;
+    loop.StartTimer(20, [&] {
+        if (++ticks == 3) loop.Quit();
+    });
+    auto guard = loop.StartTimer(3000, [&] { loop.Quit(); });
+    loop.Run();
+    loop.StopTimer(guard);
+    EXPECT_EQ(ticks, 3);
 }
