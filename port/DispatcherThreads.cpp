@@ -144,7 +144,12 @@ void TDispThread::PassOne(bool EventArrived) {
             // every round ends with the triggers checked, so no byte read is left
             // unannounced. When the rounds run out, bytes may still wait in the device
             // whose arrival was already seen: the next pass follows at once, after the
-            // status and timer checks.
+            // status and timer checks. An edge-triggered wait reports every arrival, so
+            // the device is read again only after one: bytes that came since the read
+            // join the first notification, and no read finds the device empty after
+            // each notification.
+            const bool edges = d.EventWaitIsEdgeTriggered();
+            if (edges && TakeArrival()) d.ExtractData();
             for (int round = 1;; ++round) {
                 while (d.CheckReceiveTriggers())
                     if (d.CloseDeferred()) return;
@@ -153,7 +158,9 @@ void TDispThread::PassOne(bool EventArrived) {
                     d.Signals.Set(Signals::ComEventSignal);
                     break;
                 }
-                if (d.ReadsWhatIsThere()) {
+                if (edges) {
+                    if (!TakeArrival() || d.ExtractData() == 0) break;
+                } else if (d.ReadsWhatIsThere()) {
                     if (d.ExtractData() == 0) break;
                 } else {
                     if (!d.InputWaiting()) break;
@@ -165,6 +172,15 @@ void TDispThread::PassOne(bool EventArrived) {
     };
     pass();
     if (EventArrived) d.Signals.Set(Signals::ComEventDone);
+}
+
+bool TDispThread::TakeArrival() {
+    TBaseDispatcher& d = Dispatcher;
+    if (!d.Signals.Take(Signals::ComEventSignal)) return false;
+    // The event thread records its events before it signals: what it recorded by now
+    // is seen here.
+    if (d.EventMask.load() & ~uint32_t{EV_RXCHAR}) d.Signals.Set(Signals::ComEventSignal);
+    return true;
 }
 
 void TDispThread::PassTwo() {

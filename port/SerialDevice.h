@@ -203,8 +203,10 @@ class SerialDevice {
 
     // Bytes read, at most Size, without waiting: > 0, 0 when nothing is there, negative
     // on failure (LostOnRead once the device is gone). Bytes the tty held back behind
-    // its full buffer come with the same call.
+    // its full buffer come with the same call: after a read that found it full, the
+    // call waits up to HeldBackWaitNs for the driver to pass them on.
     int32_t Read(void* Buf, int32_t Size);
+    static constexpr long HeldBackWaitNs = 200'000;
     // What the tty's own input buffer holds at most: a read that brings this many found
     // it full.
     static constexpr int32_t TtyInputHold = 4095;
@@ -234,6 +236,8 @@ class SerialDevice {
     int32_t ApplyLine(const TSerialLine& Line);
     int32_t ReadDeviceLine(TSerialLine& Line);
     int32_t SetModemLine(int Bit, bool On);
+    // Read's second part after a full buffer: what the driver passes on meanwhile.
+    int32_t ReadHeldBack(char* Buf, int32_t Size);
 
     // Held shared by every call on the descriptor, exclusively by Open and Close.
     mutable std::shared_mutex FdLock;

@@ -557,14 +557,9 @@ int32_t SerialDevice::Read(void* Buf, int32_t Size) {
     if (LostFlag.load()) return LostOnRead;
     for (;;) {
         const ssize_t N = read(Fd, Buf, static_cast<size_t>(Size));
-        if (N >= TtyInputHold && N < Size) {
-            // The tty's buffer was full, and it passes on what it held back only when
-            // read again (its worker would do it later, after a wake-up): one more
-            // read brings the rest of the burst now.
-            const ssize_t More =
-                read(Fd, static_cast<char*>(Buf) + N, static_cast<size_t>(Size - N));
-            return static_cast<int32_t>(N + (More > 0 ? More : 0));
-        }
+        if (N >= TtyInputHold && N < Size)
+            return static_cast<int32_t>(
+                N + ReadHeldBack(static_cast<char*>(Buf) + N, Size - static_cast<int32_t>(N)));
         if (N > 0) return static_cast<int32_t>(N);
         if (N == 0) {
             // With VMIN 1 an empty tty answers EAGAIN; 0 is the end of a hung-up one.
@@ -575,6 +570,21 @@ int32_t SerialDevice::Read(void* Buf, int32_t Size) {
         if (errno == EAGAIN) return 0;
         return RuntimeCode(errno, LostOnRead);
     }
+}
+
+int32_t SerialDevice::ReadHeldBack(char* Buf, int32_t Size) {
+    // The read that emptied the full buffer has asked the tty's worker to pass on what
+    // it held back; the worker runs on its own, so the bytes come a moment later.
+    // Waiting that moment here takes them with this read rather than with a second
+    // notification after the next wake-up.
+    const timespec HeldBackWait{0, HeldBackWaitNs};
+    pollfd Input{Fd, POLLIN, 0};
+    for (int Round = 0; Round < 2; ++Round) {
+        const ssize_t More = read(Fd, Buf, static_cast<size_t>(Size));
+        if (More > 0) return static_cast<int32_t>(More);
+        if (Round == 0 && ppoll(&Input, 1, &HeldBackWait, nullptr) <= 0) break;
+    }
+    return 0;
 }
 
 int32_t SerialDevice::Write(const void* Buf, int32_t Size) {
