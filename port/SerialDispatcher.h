@@ -10,7 +10,8 @@
 //                also looked at every 50 ms for line changes and receive errors (the
 //                driver's counters), which epoll does not report;
 //   TDispThread  reads with ReadCom what the tty holds, asking for the input ring's
-//                free space without a count first;
+//                free space without a count first, and reads again within a pass
+//                only after the event thread reported another arrival;
 //   TOutThread   writes with TransmitCom, waiting in poll() while the driver is full.
 //
 // ComName of OpenCom (and so of InitPort) is the device path; the component turns its
