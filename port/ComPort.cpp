@@ -267,11 +267,12 @@ winsys::LRESULT TCustomComPort::WindowProc(uint32_t Msg, winsys::WPARAM wParam,
         return 0;
     }
     if (IsDestroying()) return 0;
+    TBaseDispatcher* D;
     {
         // The message names its dispatcher by slot: one that is gone, or that is not
         // this port's (the slot was reused), is dropped.
         TPortListLock Lock;
-        TBaseDispatcher* D = PortListAt(PortHandleOf(lParam));
+        D = PortListAt(PortHandleOf(lParam));
         if (!D || !D->Owner() || D->Owner() != this || D != Dispatcher.get()) return 0;
     }
     if (Msg == PortMsgClosePending) {
@@ -283,6 +284,17 @@ winsys::LRESULT TCustomComPort::WindowProc(uint32_t Msg, winsys::WPARAM wParam,
         int& Depth;
         ~Leave() { --Depth; }
     } Guard{NotifyDepth};
+    // The handlers' GetChar takes the announced bytes without a lock per byte. The
+    // dispatcher is this notification's, which stays until it returns, even when a
+    // handler closes the port or opens it again.
+    const bool Reads = Msg == PortMsgAvail || Msg == PortMsgData;
+    if (Reads) D->BeginHandlerReads();
+    struct EndReads {
+        TBaseDispatcher* D;
+        ~EndReads() {
+            if (D) D->EndHandlerReads();
+        }
+    } ReadsGuard{Reads ? D : nullptr};
     const auto Handle = static_cast<uint16_t>(wParam);
     const auto Data = static_cast<uint16_t>(Msg == PortMsgAvail ? wParam : (lParam & 0xFFFF));
     Trigger(static_cast<uint16_t>(Msg), Handle, Data);

@@ -40,6 +40,9 @@ bool TCustomComPort::DeviceLost() {
 char TCustomComPort::GetChar() {
     if (ShuttingDown()) return 0;
     char C = 0;
+    // Inside the port's handler the announced bytes come without a call per byte into
+    // the dispatcher.
+    if (Dispatcher && Dispatcher->GetCharInHandler(C)) return C;
     Check(ValidDispatcher().GetChar(C));
     return C;
 }

@@ -52,6 +52,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace port {
@@ -120,6 +121,16 @@ class TBaseDispatcher {
     // that stopped watching for input while it was full can watch again. Must not
     // block or call back.
     virtual void InputSpaceFreed() {}
+    // WaitComEvent reports each arrival of bytes once, not for as long as they wait in
+    // the device: TComThread then goes back to waiting at once instead of waiting for
+    // the dispatch thread to finish its pass (ComEventDone), which saves a wake-up of
+    // the event thread per event.
+    virtual bool EventWaitIsEdgeTriggered() const { return false; }
+    // ReadCom returns at once with what the device holds (0 when nothing): ExtractData
+    // then reads the ring's free space straight away instead of asking GetComError for
+    // the count first, one device call less per pass. Line errors still reach
+    // LineErrors through the error events, whose pass refreshes the status.
+    virtual bool ReadsWhatIsThere() const { return false; }
     // A driver that switches RS485 direction itself; otherwise the dispatcher raises
     // RTS around each write (needs a base address) and lowers it after
     // WaitTransmitterEmpty.
@@ -192,6 +203,24 @@ class TBaseDispatcher {
     uint32_t InBuffUsed();
     uint32_t InBuffFree();
     int32_t FlushInBuffer();
+    // Around a component's handlers of one avail or data notification, on the thread
+    // that runs them while the dispatch thread waits: GetChar there takes the
+    // announced bytes without locking InLock per byte.
+    void BeginHandlerReads();
+    void EndHandlerReads();
+    // GetChar's way on that thread between the two: the next unread byte, without a
+    // lock; false when there is none this way and GetChar must be asked.
+    bool GetCharInHandler(char& C) {
+        const uint64_t window = FastReads.load(std::memory_order_relaxed);
+        if (window == 0 || FastReader.load(std::memory_order_relaxed) != std::this_thread::get_id())
+            return false;
+        const uint32_t taken = FastTakenOf(window);
+        if (taken >= FastSizeOf(window)) return false;
+        C = static_cast<char>(InRing[(FastStartOf(window) + taken) % InRingSize]);
+        FastReads.store(window + 1, std::memory_order_relaxed);
+        if (TraceActive()) AddTraceEntry('R', static_cast<uint8_t>(C));
+        return true;
+    }
 
     // ---- Output ring ----------------------------------------------------------------
     int32_t PutChar(char C) { return PutBlock(&C, 1); }
@@ -256,7 +285,8 @@ class TBaseDispatcher {
     void SetEventBusy(bool& WasOn, bool SetOn);
 
     // ---- Dispatching steps (device layer's threads or notifier) -------------------
-    void ExtractData();
+    // Bytes moved from the device into the input ring.
+    uint32_t ExtractData();
     bool CheckReceiveTriggers();
     bool CheckStatusTriggers();
     bool CheckTimerTriggers();
@@ -339,8 +369,9 @@ class TBaseDispatcher {
     // wakes the output thread. Returns the bytes queued (at most the free space).
     int32_t QueueOutput(const void* Buf, int32_t Len);
     // The input ring holds 8192 unread bytes: a device that watches for input by its
-    // readiness stops watching until InputSpaceFreed.
-    bool InputRingFull();
+    // readiness stops watching until InputSpaceFreed. Without InLock, so the event
+    // thread never waits for a read in progress.
+    bool InputRingFull() const { return InFull.load(std::memory_order_relaxed); }
     // The output ring's fill, for GetComError.
     uint32_t OutRingUsed();
     // The output thread's side of the ring: the next contiguous run of unsent bytes
@@ -395,6 +426,11 @@ class TBaseDispatcher {
     void AdvanceInTail(uint32_t Count);
     void CopyFromRing(uint32_t Offset, void* Buf, uint32_t Len) const;
     int32_t ReadDevice(uint32_t At, uint32_t Size);
+    // ExtractData's two ways: the count first, then at most two reads; or reads of
+    // what is there (ReadsWhatIsThere). StoreRead moves the head past Got new bytes.
+    void ReadAnnounced();
+    void ReadWhatIsThere();
+    void StoreRead(uint32_t Got);
     uint8_t GetModemStatusPrim(uint8_t ClearMask);
     // ModemStatusByte := GetModemStatus: the lines from the device, the changes kept.
     void RefreshModemLines();
@@ -455,15 +491,47 @@ class TBaseDispatcher {
     std::unique_ptr<uint8_t[]> InRing;
     uint32_t InHead = 0;
     uint32_t InTail = 0;
-    bool InFull = false;
-    uint64_t InTotal = 0;          // bytes ever put into the ring
-    uint64_t ScanCount = 0;        // bytes examined by the data triggers
-    uint64_t AvailNotifyCount = 0; // InTotal at the last avail notification
+    std::atomic<bool> InFull{false}; // changed under InLock, read without it too
+    uint64_t InTotal = 0;            // bytes ever put into the ring
+    uint64_t ScanCount = 0;          // bytes examined by the data triggers
+    uint64_t AvailNotifyCount = 0;   // InTotal at the last avail notification
     // AvailNotifyCount after a notification that a window did not take in time.
     static constexpr uint64_t AvailNotifyAgain = UINT64_MAX;
     bool InAvailNotify = false;
     uint32_t AvailReadCount = 0;
     uint32_t AvailReadMax = 0;
+
+    // GetChar without InLock inside the component's handler of an avail or data
+    // notification. The unread bytes stay where they are until the notification
+    // commits (the device writes only free space, the tail does not move meanwhile),
+    // and the dispatch thread waits while the handler runs, so the window thread takes
+    // them with a plain load and store of one word: the ring position of the first
+    // byte (bits 32-47), how many the window holds (16-31) and how many were taken
+    // (0-15); 0 is closed. Only FastReader, the thread of BeginHandlerReads, opens,
+    // uses and closes it; its locked reads close it first, adding what it counted to
+    // AvailReadCount, and open it again after. Other threads read under the lock and
+    // see the window's count once it closes (reading belongs to the window thread).
+    std::atomic<uint64_t> FastReads{0};
+    std::atomic<std::thread::id> FastReader{};
+    static constexpr uint64_t FastWindow(uint32_t Start, uint32_t Size) {
+        return (uint64_t{Start} << 32) | (uint64_t{Size} << 16);
+    }
+    static constexpr uint32_t FastTakenOf(uint64_t W) { return W & 0xFFFF; }
+    static constexpr uint32_t FastSizeOf(uint64_t W) { return (W >> 16) & 0xFFFF; }
+    static constexpr uint32_t FastStartOf(uint64_t W) { return (W >> 32) & 0xFFFF; }
+    // InLock held; both do nothing on another thread than FastReader.
+    void ReopenFastReads();
+    void CloseFastReads();
+    // A locked reader of the input ring: InLock held and the window closed while it
+    // lives.
+    struct TLockedRead {
+        explicit TLockedRead(TBaseDispatcher& D) : Lock(D.InLock), D(D) { D.CloseFastReads(); }
+        ~TLockedRead() { D.ReopenFastReads(); }
+        TLockedRead(const TLockedRead&) = delete;
+        TLockedRead& operator=(const TLockedRead&) = delete;
+        std::lock_guard<std::recursive_mutex> Lock;
+        TBaseDispatcher& D;
+    };
 
     // OutLock: the output ring.
     std::unique_ptr<uint8_t[]> OutRing;

@@ -44,6 +44,37 @@ void TBaseDispatcher::CopyFromRing(uint32_t Offset, void* Buf, uint32_t Len) con
     if (first < Len) std::memcpy(out + first, InRing.get(), Len - first);
 }
 
+// ---- Reads without a lock inside a handler ------------------------------------------------
+
+void TBaseDispatcher::BeginHandlerReads() {
+    std::lock_guard lock(InLock);
+    FastReader.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    ReopenFastReads();
+}
+
+void TBaseDispatcher::EndHandlerReads() {
+    std::lock_guard lock(InLock);
+    CloseFastReads();
+    FastReader.store(std::thread::id{}, std::memory_order_relaxed);
+}
+
+void TBaseDispatcher::ReopenFastReads() {
+    if (FastReader.load(std::memory_order_relaxed) != std::this_thread::get_id()) return;
+    if (!InRing || !InAvailNotify) return;
+    const uint32_t unread = UnreadLocked();
+    if (unread == 0) return;
+    const uint32_t start = (InTail + AvailReadCount) % InRingSize;
+    FastReads.store(FastWindow(start, unread), std::memory_order_relaxed);
+}
+
+void TBaseDispatcher::CloseFastReads() {
+    if (FastReader.load(std::memory_order_relaxed) != std::this_thread::get_id()) return;
+    const uint64_t window = FastReads.load(std::memory_order_relaxed);
+    if (window == 0) return;
+    FastReads.store(0, std::memory_order_relaxed);
+    AvailReadCount += FastTakenOf(window);
+}
+
 int32_t TBaseDispatcher::ReadDevice(uint32_t At, uint32_t Size) {
     int32_t got = ReadCom(InRing.get() + At, static_cast<int32_t>(Size));
     // A failed read moves no bytes into the ring; the log shows it as a read of 0.
@@ -58,9 +89,25 @@ int32_t TBaseDispatcher::ReadDevice(uint32_t At, uint32_t Size) {
     return got;
 }
 
-void TBaseDispatcher::ExtractData() {
+uint32_t TBaseDispatcher::ExtractData() {
     std::lock_guard lock(InLock);
-    if (!InRing || InFull) return;
+    if (!InRing || InFull) return 0;
+    const uint64_t before = InTotal;
+    if (ReadsWhatIsThere())
+        ReadWhatIsThere();
+    else
+        ReadAnnounced();
+    return static_cast<uint32_t>(InTotal - before);
+}
+
+void TBaseDispatcher::StoreRead(uint32_t Got) {
+    InHead += Got;
+    InTotal += Got;
+    if (InHead == InRingSize) InHead = 0;
+    if (Got > 0) InFull = InHead == InTail;
+}
+
+void TBaseDispatcher::ReadAnnounced() {
     RefreshStatus();
     uint32_t pending;
     {
@@ -83,22 +130,20 @@ void TBaseDispatcher::ExtractData() {
     uint32_t rest = want > contiguous ? want - contiguous : 0;
 
     auto got = static_cast<uint32_t>(ReadDevice(InHead, contiguous));
-    InHead += got;
-    InTotal += got;
+    StoreRead(got);
     if (got < contiguous) rest = 0;
-    if (InHead == InRingSize) InHead = 0;
-    if (got > 0) InFull = InHead == InTail;
-    if (rest != 0) {
-        got = static_cast<uint32_t>(ReadDevice(InHead, rest));
-        InHead += got;
-        InTotal += got;
-        if (got > 0) InFull = InHead == InTail;
-    }
+    if (rest != 0) StoreRead(static_cast<uint32_t>(ReadDevice(InHead, rest)));
 }
 
-bool TBaseDispatcher::InputRingFull() {
-    std::lock_guard lock(InLock);
-    return InRing && InFull;
+void TBaseDispatcher::ReadWhatIsThere() {
+    // The free space up to the ring's end, then, when that filled, the free space at
+    // its start.
+    for (int part = 0; part < 2 && !InFull; ++part) {
+        const uint32_t contiguous = InTail > InHead ? InTail - InHead : InRingSize - InHead;
+        const auto got = static_cast<uint32_t>(ReadDevice(InHead, contiguous));
+        StoreRead(got);
+        if (got < contiguous) return;
+    }
 }
 
 bool TBaseDispatcher::InputWaiting() {
@@ -110,7 +155,7 @@ bool TBaseDispatcher::InputWaiting() {
 }
 
 bool TBaseDispatcher::CharReady() {
-    std::lock_guard lock(InLock);
+    TLockedRead lock(*this);
     if (!InRing) return false;
     if (InAvailNotify)
         return (InTail + AvailReadCount) % InRingSize != InHead ||
@@ -120,14 +165,15 @@ bool TBaseDispatcher::CharReady() {
 
 int32_t TBaseDispatcher::PeekChar(char& C, uint32_t Index) {
     if (Index < 1) return ecBadArgument;
-    std::lock_guard lock(InLock);
+    TLockedRead lock(*this);
     if (InAvailNotify) Index += AvailReadCount;
     return PeekCharLocked(C, Index);
 }
 
 int32_t TBaseDispatcher::GetChar(char& C) {
+    if (GetCharInHandler(C)) return ecOK;
     {
-        std::lock_guard lock(InLock);
+        TLockedRead lock(*this);
         if (InAvailNotify) {
             ++AvailReadCount;
             int32_t result = PeekCharLocked(C, AvailReadCount);
@@ -146,7 +192,7 @@ int32_t TBaseDispatcher::GetChar(char& C) {
 }
 
 int32_t TBaseDispatcher::PeekBlock(void* Buf, uint32_t Len) {
-    std::lock_guard lock(InLock);
+    TLockedRead lock(*this);
     if (!InRing || UnreadLocked() < Len) return ecBufferIsEmpty;
     CopyFromRing(InAvailNotify ? AvailReadCount : 0, Buf, Len);
     return static_cast<int32_t>(Len);
@@ -154,7 +200,7 @@ int32_t TBaseDispatcher::PeekBlock(void* Buf, uint32_t Len) {
 
 int32_t TBaseDispatcher::GetBlock(void* Buf, uint32_t Len) {
     {
-        std::lock_guard lock(InLock);
+        TLockedRead lock(*this);
         if (!InRing || UnreadLocked() < Len) return ecBufferIsEmpty;
         CopyFromRing(InAvailNotify ? AvailReadCount : 0, Buf, Len);
         if (InAvailNotify)
@@ -172,18 +218,18 @@ int32_t TBaseDispatcher::GetBlock(void* Buf, uint32_t Len) {
 }
 
 uint32_t TBaseDispatcher::InBuffUsed() {
-    std::lock_guard lock(InLock);
+    TLockedRead lock(*this);
     return UnreadLocked();
 }
 
 uint32_t TBaseDispatcher::InBuffFree() {
-    std::lock_guard lock(InLock);
+    TLockedRead lock(*this);
     if (!InRing) return InRingSize;
     return InRingSize - InUsedLocked() + (InAvailNotify ? AvailReadCount : 0);
 }
 
 int32_t TBaseDispatcher::FlushInBuffer() {
-    std::lock_guard lock(InLock);
+    TLockedRead lock(*this);
     FlushCom(1);
     if (InAvailNotify) {
         // The commit after the notification drops everything; the handler reads
@@ -218,6 +264,8 @@ bool TBaseDispatcher::RingsAllocated() {
 void TBaseDispatcher::ReleaseRings() {
     {
         std::lock_guard lock(InLock);
+        FastReads.store(0);
+        FastReader.store(std::thread::id{});
         InRing.reset();
         InHead = InTail = 0;
         InFull = false;

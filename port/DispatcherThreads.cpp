@@ -80,6 +80,7 @@ void TDispatcherThread::ApplyPriority() {
 void TComThread::Execute() {
     TBaseDispatcher& d = Dispatcher;
     d.SetComEventMask(DefaultComEventMask);
+    const bool edges = d.EventWaitIsEdgeTriggered();
     d.Signals.Set(Signals::ThreadStateSignal);
     while (!d.StopThreadsFlag.load()) {
         uint32_t mask = 0;
@@ -88,8 +89,9 @@ void TComThread::Execute() {
         if (d.StopThreadsFlag.load()) break;
         d.EventMask.fetch_or(mask);
         d.Signals.Set(Signals::ComEventSignal);
-        // The next event waits until the dispatch thread has finished with this one.
-        d.Signals.Wait(Signals::ComEventDone, -1);
+        // A level-triggered wait would report the same bytes again until the dispatch
+        // thread has read them: the next one waits until it has finished this pass.
+        if (!edges) d.Signals.Wait(Signals::ComEventDone, -1);
     }
     d.Signals.Set(Signals::ThreadStateSignal);
 }
@@ -138,18 +140,47 @@ void TDispThread::PassOne(bool EventArrived) {
             d.RefreshModemLines();
             if (!StatusLoop()) return;
             // Bytes that came while a handler ran are taken at once rather than after
-            // the event thread's next round; each round moves at least one byte.
-            for (int round = 0; round < MaxReceiveRounds; ++round) {
+            // the event thread's next round; each round moves at least one byte, and
+            // every round ends with the triggers checked, so no byte read is left
+            // unannounced. When the rounds run out, bytes may still wait in the device
+            // whose arrival was already seen: the next pass follows at once, after the
+            // status and timer checks. An edge-triggered wait reports every arrival, so
+            // the device is read again only after one: bytes that came since the read
+            // join the first notification, and no read finds the device empty after
+            // each notification.
+            const bool edges = d.EventWaitIsEdgeTriggered();
+            if (edges && TakeArrival()) d.ExtractData();
+            for (int round = 1;; ++round) {
                 while (d.CheckReceiveTriggers())
                     if (d.CloseDeferred()) return;
-                if (d.CloseDeferred() || d.InNotify() || !d.InputWaiting()) break;
-                d.ExtractData();
+                if (d.CloseDeferred() || d.InNotify()) break;
+                if (round == MaxReceiveRounds) {
+                    d.Signals.Set(Signals::ComEventSignal);
+                    break;
+                }
+                if (edges) {
+                    if (!TakeArrival() || d.ExtractData() == 0) break;
+                } else if (d.ReadsWhatIsThere()) {
+                    if (d.ExtractData() == 0) break;
+                } else {
+                    if (!d.InputWaiting()) break;
+                    d.ExtractData();
+                }
             }
         }
         if (d.StatusHitPending.load()) d.ResetStatusHits();
     };
     pass();
     if (EventArrived) d.Signals.Set(Signals::ComEventDone);
+}
+
+bool TDispThread::TakeArrival() {
+    TBaseDispatcher& d = Dispatcher;
+    if (!d.Signals.Take(Signals::ComEventSignal)) return false;
+    // The event thread records its events before it signals: what it recorded by now
+    // is seen here.
+    if (d.EventMask.load() & ~uint32_t{EV_RXCHAR}) d.Signals.Set(Signals::ComEventSignal);
+    return true;
 }
 
 void TDispThread::PassTwo() {
@@ -244,17 +275,24 @@ void TBaseDispatcher::StartThreads() {
 void TBaseDispatcher::StopDeviceThreads() {
     if (!ThreadsActiveFlag.load()) return;
     StopThreadsFlag = true;
-    if (TOutThread* out = OutThreadRunning.load()) {
-        Signals.Set(TDispatcherSignals::OutAbortSignal);
-        CancelTransmit();
+    // The thread objects, not the Running references: a thread that saw the stop by
+    // itself clears its reference before it is counted out, and the close must not
+    // return before that.
+    if (TOutThread* out = OutThreadObject.get()) {
+        if (OutThreadRunning.load()) {
+            Signals.Set(TDispatcherSignals::OutAbortSignal);
+            CancelTransmit();
+        }
         // Neither of these two threads waits for the window thread: a plain wait.
-        out->WaitEnded(-1);
+        if (!out->IsCurrentThread()) out->WaitEnded(-1);
     }
-    if (TComThread* com = ComThreadRunning.load()) {
-        SetComEventMask(0);
-        Signals.Set(TDispatcherSignals::ComEventDone);
-        Signals.Reset(TDispatcherSignals::ThreadStateSignal);
-        com->WaitEnded(-1);
+    if (TComThread* com = ComThreadObject.get()) {
+        if (ComThreadRunning.load()) {
+            SetComEventMask(0);
+            Signals.Set(TDispatcherSignals::ComEventDone);
+            Signals.Reset(TDispatcherSignals::ThreadStateSignal);
+        }
+        if (!com->IsCurrentThread()) com->WaitEnded(-1);
     }
 }
 
@@ -265,8 +303,8 @@ void TBaseDispatcher::StopThreads() {
         EventLoopOf->StopTimer(NotifyTimer);
         NotifyTimer = 0;
     }
-    TDispThread* disp = DispThreadRunning.load();
-    if (disp && !disp->IsCurrentThread()) {
+    TDispThread* disp = DispThreadObject.get();
+    if (disp && !disp->IsCurrentThread() && !disp->Ended()) {
         // Wake it from its idle wait rather than letting the close wait for it.
         Signals.Set(TDispatcherSignals::ComEventSignal);
         WaitThreadEnd(disp, DispatchStopWaitMs);

@@ -70,6 +70,10 @@ class TDispThread final : public TDispatcherThread {
     void PassOne(bool EventArrived);
     void PassTwo();
     bool StatusLoop();
+    // With an edge-triggered event wait: takes an arrival the event thread reported
+    // during this pass, so that its bytes join the pass. Other events it reported
+    // meanwhile leave the signal set for the next pass.
+    bool TakeArrival();
 };
 
 class TOutThread final : public TDispatcherThread {

@@ -335,7 +335,7 @@ bool TBaseDispatcher::CheckReceivePrim(bool* Fired) {
     bool sendAvail = false;
     bool onlyAvail = false;
     {
-        std::lock_guard inLock(InLock);
+        TLockedRead inLock(*this);
         std::lock_guard stateLock(StateLock);
         if (!InRing) return false;
         bool matched = false;

@@ -40,6 +40,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <shared_mutex>
 #include <string>
@@ -131,7 +132,7 @@ class SerialDevice {
     static constexpr int32_t LostOnRead = -161;
     static constexpr int32_t LostOnControl = -162;
 
-    SerialDevice() = default;
+    SerialDevice();
     ~SerialDevice();
     SerialDevice(const SerialDevice&) = delete;
     SerialDevice& operator=(const SerialDevice&) = delete;
@@ -201,8 +202,14 @@ class SerialDevice {
     int32_t SetRS485(bool On);
 
     // Bytes read, at most Size, without waiting: > 0, 0 when nothing is there, negative
-    // on failure (LostOnRead once the device is gone).
+    // on failure (LostOnRead once the device is gone). Bytes the tty held back behind
+    // its full buffer come with the same call: after a read that found it full, the
+    // call waits up to HeldBackWaitNs for the driver to pass them on.
     int32_t Read(void* Buf, int32_t Size);
+    static constexpr long HeldBackWaitNs = 200'000;
+    // What the tty's own input buffer holds at most: a read that brings this many found
+    // it full.
+    static constexpr int32_t TtyInputHold = 4095;
     // Bytes the driver took without waiting (0 when it is full), or negative.
     int32_t Write(const void* Buf, int32_t Size);
 
@@ -212,6 +219,13 @@ class SerialDevice {
     // device is gone it is no longer watched: every later Wait reports weHangUp and
     // waits for the stop or the time-out, so a loop around it never spins.
     uint32_t Wait(int TimeoutMs, uint32_t Interest, const TStopSignal* Stop = nullptr);
+    // The event thread's wait for input: as Wait with weReadable, but each arrival of
+    // bytes is reported once (edge-triggered), whether or not anyone has read them, so
+    // the caller may go back to waiting at once. Input already there when the watch
+    // starts, or when WatchInput turns on again, counts as an arrival. One thread at a
+    // time, always with the same Stop. A Windows device without an event wait (wine's
+    // pty) is looked at after rests, and bytes that wait are reported after each one.
+    uint32_t WaitArrival(int TimeoutMs, bool WatchInput, const TStopSignal* Stop);
 
     // The errno of a failed open as the port layer's code (see the top); FolderMissing
     // says whether the folder of the name is missing.
@@ -222,6 +236,8 @@ class SerialDevice {
     int32_t ApplyLine(const TSerialLine& Line);
     int32_t ReadDeviceLine(TSerialLine& Line);
     int32_t SetModemLine(int Bit, bool On);
+    // Read's second part after a full buffer: what the driver passes on meanwhile.
+    int32_t ReadHeldBack(char* Buf, int32_t Size);
 
     // Held shared by every call on the descriptor, exclusively by Open and Close.
     mutable std::shared_mutex FdLock;
@@ -232,6 +248,10 @@ class SerialDevice {
     bool LowLatencySet = false;
     std::atomic<bool> LostFlag{false};
     TStopSignal Closing;
+    // WaitArrival's state from one call to the next, the platform's own (an epoll set
+    // on Linux, a pending WaitCommEvent on Windows): made by Open, released by Close.
+    struct TArrivalWatch;
+    std::unique_ptr<TArrivalWatch> Arrival;
 
     mutable std::mutex LineLock;
     TSerialLine CurrentLine;

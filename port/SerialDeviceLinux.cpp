@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -153,6 +154,32 @@ void TStopSignal::Clear() {
 
 // ---- SerialDevice ------------------------------------------------------------------
 
+// The epoll set of WaitArrival: Closing, the caller's stop signal (added at its first
+// wait) and the tty, edge-triggered.
+struct SerialDevice::TArrivalWatch {
+    int Poll = -1;
+    bool WatchesInput = true;
+    bool DeviceRemoved = false;
+    int StopFd = -1;
+
+    // 0, or -1 with errno.
+    int Open(int ClosingFd, int DeviceFd) {
+        Poll = epoll_create1(EPOLL_CLOEXEC);
+        if (Poll < 0) return -1;
+        epoll_event Closed{EPOLLIN, {.fd = ClosingFd}};
+        epoll_event Input{EPOLLIN | EPOLLET, {.fd = DeviceFd}};
+        if (epoll_ctl(Poll, EPOLL_CTL_ADD, ClosingFd, &Closed) == 0 &&
+            epoll_ctl(Poll, EPOLL_CTL_ADD, DeviceFd, &Input) == 0)
+            return 0;
+        return -1;
+    }
+    ~TArrivalWatch() {
+        if (Poll >= 0) close(Poll);
+    }
+};
+
+SerialDevice::SerialDevice() = default;
+
 SerialDevice::~SerialDevice() {
     Close();
 }
@@ -245,6 +272,13 @@ int32_t SerialDevice::Open(const std::string& Path) {
         Fd = -1;
         return FailHeld(R == LostOnControl ? NotFound : R);
     }
+    auto Watch = std::make_unique<TArrivalWatch>();
+    if (Watch->Open(Closing.Fd(), Fd) != 0) {
+        const int32_t Code = -errno;
+        Fd = -1;
+        return FailHeld(Code);
+    }
+    Arrival = std::move(Watch);
     std::lock_guard LineGuard(LineLock);
     CurrentLine = Line;
     return 0;
@@ -259,6 +293,7 @@ int32_t SerialDevice::Close() {
     ioctl(Fd, TCFLSH, TCOFLUSH);
     // The exclusive mode stays with the tty after our close unless taken back.
     ioctl(Fd, TIOCNXCL);
+    Arrival.reset();
     const int R = close(Fd);
     Fd = -1;
     return R == 0 ? 0 : -1;
@@ -522,6 +557,9 @@ int32_t SerialDevice::Read(void* Buf, int32_t Size) {
     if (LostFlag.load()) return LostOnRead;
     for (;;) {
         const ssize_t N = read(Fd, Buf, static_cast<size_t>(Size));
+        if (N >= TtyInputHold && N < Size)
+            return static_cast<int32_t>(
+                N + ReadHeldBack(static_cast<char*>(Buf) + N, Size - static_cast<int32_t>(N)));
         if (N > 0) return static_cast<int32_t>(N);
         if (N == 0) {
             // With VMIN 1 an empty tty answers EAGAIN; 0 is the end of a hung-up one.
@@ -532,6 +570,21 @@ int32_t SerialDevice::Read(void* Buf, int32_t Size) {
         if (errno == EAGAIN) return 0;
         return RuntimeCode(errno, LostOnRead);
     }
+}
+
+int32_t SerialDevice::ReadHeldBack(char* Buf, int32_t Size) {
+    // The read that emptied the full buffer has asked the tty's worker to pass on what
+    // it held back; the worker runs on its own, so the bytes come a moment later.
+    // Waiting that moment here takes them with this read rather than with a second
+    // notification after the next wake-up.
+    const timespec HeldBackWait{0, HeldBackWaitNs};
+    pollfd Input{Fd, POLLIN, 0};
+    for (int Round = 0; Round < 2; ++Round) {
+        const ssize_t More = read(Fd, Buf, static_cast<size_t>(Size));
+        if (More > 0) return static_cast<int32_t>(More);
+        if (Round == 0 && ppoll(&Input, 1, &HeldBackWait, nullptr) <= 0) break;
+    }
+    return 0;
 }
 
 int32_t SerialDevice::Write(const void* Buf, int32_t Size) {
@@ -591,6 +644,50 @@ uint32_t SerialDevice::Wait(int TimeoutMs, uint32_t Interest, const TStopSignal*
         if (Got & POLLOUT) Result |= weWritable;
         if (Got & (POLLHUP | POLLERR)) LostFlag.store(true);
         if (Got & POLLNVAL) Result |= weError;
+    }
+    if (LostFlag.load()) Result |= weHangUp;
+    return Result;
+}
+
+uint32_t SerialDevice::WaitArrival(int TimeoutMs, bool WatchInput, const TStopSignal* Stop) {
+    std::shared_lock Lock(FdLock);
+    if (Fd < 0) return Closing.Raised() ? weStopped : weError;
+
+    TArrivalWatch& W = *Arrival;
+    if (Stop && Stop->Fd() != W.StopFd) {
+        epoll_event Stopped{EPOLLIN, {.fd = Stop->Fd()}};
+        if (epoll_ctl(W.Poll, EPOLL_CTL_ADD, Stop->Fd(), &Stopped) != 0) return weError;
+        W.StopFd = Stop->Fd();
+    }
+    // A device that is gone answers at once, again and again: it leaves the set.
+    if (LostFlag.load() && !W.DeviceRemoved) {
+        epoll_ctl(W.Poll, EPOLL_CTL_DEL, Fd, nullptr);
+        W.DeviceRemoved = true;
+    }
+    if (!W.DeviceRemoved && WatchInput != W.WatchesInput) {
+        // Watching again reports input that is already there.
+        epoll_event Input{WatchInput ? uint32_t{EPOLLIN | EPOLLET} : uint32_t{EPOLLET}, {.fd = Fd}};
+        if (epoll_ctl(W.Poll, EPOLL_CTL_MOD, Fd, &Input) != 0) return weError;
+        W.WatchesInput = WatchInput;
+    }
+
+    epoll_event Ready[3];
+    int N;
+    for (;;) {
+        N = epoll_wait(W.Poll, Ready, 3, TimeoutMs < 0 ? -1 : TimeoutMs);
+        if (N >= 0 || errno != EINTR) break;
+    }
+    if (N < 0) return weError;
+
+    uint32_t Result = 0;
+    for (int I = 0; I < N; ++I) {
+        const uint32_t Got = Ready[I].events;
+        if (Ready[I].data.fd != Fd) {
+            Result |= weStopped;
+            continue;
+        }
+        if (Got & EPOLLIN) Result |= weReadable;
+        if (Got & (EPOLLHUP | EPOLLERR)) LostFlag.store(true);
     }
     if (LostFlag.load()) Result |= weHangUp;
     return Result;

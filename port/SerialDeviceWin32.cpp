@@ -6,17 +6,22 @@
 // Reads return at once with what the driver holds (COMMTIMEOUTS: interval MAXDWORD,
 // no totals). Writes are overlapped and wait for the driver to take the bytes, or for
 // Close. The event wait is an overlapped WaitCommEvent beside the stop signals.
+// WaitArrival keeps its WaitCommEvent pending from one call to the next: EV_RXCHAR
+// reports each arrival once, and one that comes between two calls completes the
+// pending wait instead of going unseen; Close ends it.
 //
 // Wine's serial emulation on a pseudo-terminal has no event wait: WaitCommEvent fails
 // at once (ERROR_NOT_SUPPORTED), or returns at once with an empty mask. A wake is
 // therefore only a reason to look at the queue; a wake without received bytes, or a
 // device without the event wait, rests EmptyWakeRestMs on the stop signals before the
 // device is asked again, so such a device is looked at a bounded number of times per
-// second instead of spinning (and bytes wait at most that long to be seen).
+// second instead of spinning (and bytes wait at most that long to be seen). There
+// WaitArrival reports bytes that wait in the queue again after each rest.
 #include "port/SerialDevice.h"
 
 #include "winsys/Win32.h"
 
+#include <algorithm>
 #include <chrono>
 #include <system_error>
 
@@ -55,6 +60,63 @@ bool GoneError(DWORD Error) {
     return Error == ERROR_ACCESS_DENIED || Error == ERROR_BAD_COMMAND ||
            Error == ERROR_DEVICE_REMOVED || Error == ERROR_GEN_FAILURE ||
            Error == ERROR_INVALID_HANDLE || Error == ERROR_DEV_NOT_EXIST;
+}
+
+// The time left of a wait of TimeoutMs (negative: no limit), in the form
+// WaitForMultipleObjects takes.
+class TWaitTime {
+  public:
+    explicit TWaitTime(int TimeoutMs)
+        : Limited(TimeoutMs >= 0),
+          Deadline(Clock::now() + std::chrono::milliseconds(Limited ? TimeoutMs : 0)) {}
+    DWORD Left() const {
+        if (!Limited) return INFINITE;
+        const auto Rest = std::chrono::ceil<std::chrono::milliseconds>(Deadline - Clock::now());
+        return Rest.count() > 0 ? static_cast<DWORD>(Rest.count()) : 0;
+    }
+    bool Over() const { return Limited && Left() == 0; }
+
+  private:
+    using Clock = std::chrono::steady_clock;
+    bool Limited;
+    Clock::time_point Deadline;
+};
+
+// The signals that end a wait: the device's Closing and the caller's Stop (when given).
+struct TStopSet {
+    HANDLE Handles[2];
+    DWORD Count = 0;
+    const TStopSignal& Closing;
+    const TStopSignal* Stop;
+
+    TStopSet(const TStopSignal& Closing, const TStopSignal* Stop) : Closing(Closing), Stop(Stop) {
+        Handles[Count++] = AsHandle(Closing.Fd());
+        if (Stop) Handles[Count++] = AsHandle(Stop->Fd());
+    }
+    bool Raised() const { return Closing.Raised() || (Stop && Stop->Raised()); }
+    // Waits on the signals alone for at most Ms: weStopped when one was raised, else 0.
+    uint32_t Rest(DWORD Ms) const {
+        return WaitForMultipleObjects(Count, Handles, FALSE, Ms) < WAIT_OBJECT_0 + Count
+                   ? uint32_t{weStopped}
+                   : 0u;
+    }
+    // Waits for Event or a signal for at most Ms: WAIT_OBJECT_0 for the event, as
+    // WaitForMultipleObjects answers otherwise.
+    DWORD WaitWith(HANDLE Event, DWORD Ms) const {
+        HANDLE All[3] = {Event};
+        for (DWORD I = 0; I < Count; ++I)
+            All[I + 1] = Handles[I];
+        return WaitForMultipleObjects(Count + 1, All, FALSE, Ms);
+    }
+};
+
+// The bytes the driver's input queue holds; false (GetLastError tells why) on failure.
+bool InputQueued(HANDLE Device, DWORD& Count) {
+    DWORD Errors = 0;
+    COMSTAT Stat{};
+    if (!ClearCommError(Device, &Errors, &Stat)) return false;
+    Count = Stat.cbInQue;
+    return true;
 }
 
 BYTE ParityOf(TParity Parity) {
@@ -112,6 +174,21 @@ void TStopSignal::Clear() {
 }
 
 // ---- SerialDevice ------------------------------------------------------------------
+
+// WaitArrival's WaitCommEvent, pending from one call to the next.
+struct SerialDevice::TArrivalWatch {
+    TOverlapped Io;
+    DWORD Mask = 0;
+    bool Pending = false;
+    // The device has no event wait (wine on a pty): its queue is looked at after rests.
+    bool NoEventWait = false;
+    // Input already in the queue counts as an arrival: at the first wait, and when
+    // watching input again.
+    bool LookFirst = true;
+    bool WatchesInput = true;
+};
+
+SerialDevice::SerialDevice() = default;
 
 SerialDevice::~SerialDevice() {
     Close();
@@ -200,6 +277,11 @@ int32_t SerialDevice::Open(const std::string& Path) {
     Dcb.fRtsControl = RTS_CONTROL_ENABLE;
     if (!SetCommState(Device, &Dcb)) return Fail(NotFound);
 
+    try {
+        Arrival = std::make_unique<TArrivalWatch>();
+    } catch (const std::system_error& Error) {
+        return Fail(-Error.code().value());
+    }
     Fd = AsInt(Device);
     DevicePath = Path;
     PseudoTerminal = false;
@@ -234,6 +316,12 @@ int32_t SerialDevice::Close() {
     std::unique_lock Lock(FdLock);
     if (Fd == -1) return 0;
     PurgeComm(AsHandle(Fd), PURGE_TXABORT | PURGE_TXCLEAR);
+    if (Arrival && Arrival->Pending) {
+        // The new mask above ended the wait; it completes before its structure goes.
+        DWORD Ignored = 0;
+        GetOverlappedResult(AsHandle(Fd), &Arrival->Io.O, &Ignored, TRUE);
+    }
+    Arrival.reset();
     const BOOL Closed = CloseHandle(AsHandle(Fd));
     Fd = -1;
     return Closed ? 0 : -1;
@@ -391,6 +479,13 @@ int32_t SerialDevice::Read(void* Buf, int32_t Size) {
     std::shared_lock Lock(FdLock);
     if (Fd == -1) return NotOpen;
     if (LostFlag.load()) return LostOnRead;
+    // Only what the queue holds is asked for: wine's emulation on a pty waits for bytes
+    // despite the time-outs, which would hold the reader until the next arrival.
+    DWORD Queued = 0;
+    if (!InputQueued(AsHandle(Fd), Queued))
+        return RuntimeCode(static_cast<int>(GetLastError()), LostOnRead);
+    if (Queued == 0) return 0;
+    Size = static_cast<int32_t>(std::min<DWORD>(static_cast<DWORD>(Size), Queued));
     TOverlapped Io;
     DWORD Got = 0;
     if (!ReadFile(AsHandle(Fd), Buf, static_cast<DWORD>(Size), &Got, &Io.O)) {
@@ -430,42 +525,24 @@ uint32_t SerialDevice::Wait(int TimeoutMs, uint32_t Interest, const TStopSignal*
     std::shared_lock Lock(FdLock);
     if (Fd == -1) return Closing.Raised() ? weStopped : weError;
 
-    using Clock = std::chrono::steady_clock;
-    const auto Deadline = Clock::now() + std::chrono::milliseconds(TimeoutMs < 0 ? 0 : TimeoutMs);
-    auto Left = [&]() -> DWORD {
-        if (TimeoutMs < 0) return INFINITE;
-        const auto Rest = std::chrono::ceil<std::chrono::milliseconds>(Deadline - Clock::now());
-        return Rest.count() > 0 ? static_cast<DWORD>(Rest.count()) : 0;
-    };
-    HANDLE Signals[3];
-    DWORD SignalCount = 0;
-    Signals[SignalCount++] = AsHandle(Closing.Fd());
-    if (Stop) Signals[SignalCount++] = AsHandle(Stop->Fd());
-    auto Stopped = [&] { return Closing.Raised() || (Stop && Stop->Raised()); };
-    // Waits on the stop signals alone; weStopped when one was raised.
-    auto Rest = [&](DWORD Ms) -> uint32_t {
-        return WaitForMultipleObjects(SignalCount, Signals, FALSE, Ms) < WAIT_OBJECT_0 + SignalCount
-                   ? weStopped
-                   : 0u;
-    };
-
-    if (Stopped()) return weStopped;
+    const TWaitTime Time(TimeoutMs);
+    const TStopSet Signals(Closing, Stop);
+    if (Signals.Raised()) return weStopped;
     // The driver queues what it is given: writing never waits here (Write waits for its
     // own completion).
     uint32_t Result = (Interest & weWritable) && !LostFlag.load() ? uint32_t{weWritable} : 0u;
-    if (LostFlag.load()) return Rest(Left()) | weHangUp;
-    if (!(Interest & weReadable)) return Result ? Result : Rest(Left());
+    if (LostFlag.load()) return Signals.Rest(Time.Left()) | weHangUp;
+    if (!(Interest & weReadable)) return Result ? Result : Signals.Rest(Time.Left());
     if (Result) return Result;
 
     const HANDLE Device = AsHandle(Fd);
     for (;;) {
-        DWORD Errors = 0;
-        COMSTAT Stat{};
-        if (!ClearCommError(Device, &Errors, &Stat)) {
+        DWORD Queued = 0;
+        if (!InputQueued(Device, Queued)) {
             RuntimeCode(static_cast<int>(GetLastError()), LostOnRead);
             return LostFlag.load() ? weHangUp : weError;
         }
-        if (Stat.cbInQue > 0) return weReadable;
+        if (Queued > 0) return weReadable;
 
         TOverlapped Io;
         DWORD Mask = 0;
@@ -474,18 +551,15 @@ uint32_t SerialDevice::Wait(int TimeoutMs, uint32_t Interest, const TStopSignal*
             const DWORD Error = GetLastError();
             if (Error == ERROR_NOT_SUPPORTED) {
                 // No event wait on this device: it is looked at after each rest.
-                if (Rest(std::min<DWORD>(EmptyWakeRestMs, Left()))) return weStopped;
-                if (TimeoutMs >= 0 && Left() == 0) return 0;
+                if (Signals.Rest(std::min<DWORD>(EmptyWakeRestMs, Time.Left()))) return weStopped;
+                if (Time.Over()) return 0;
                 continue;
             }
             if (Error != ERROR_IO_PENDING) {
                 RuntimeCode(static_cast<int>(Error), LostOnRead);
                 return LostFlag.load() ? weHangUp : weError;
             }
-            HANDLE Events[4] = {Io.O.hEvent};
-            for (DWORD I = 0; I < SignalCount; ++I)
-                Events[I + 1] = Signals[I];
-            const DWORD Got = WaitForMultipleObjects(SignalCount + 1, Events, FALSE, Left());
+            const DWORD Got = Signals.WaitWith(Io.O.hEvent, Time.Left());
             if (Got != WAIT_OBJECT_0) {
                 // A new mask ends the pending wait; its completion is collected before
                 // the structure goes away.
@@ -503,13 +577,99 @@ uint32_t SerialDevice::Wait(int TimeoutMs, uint32_t Interest, const TStopSignal*
                 }
             }
         }
-        if (Stopped()) return weStopped;
+        if (Signals.Raised()) return weStopped;
         // Look at the queue; a wake without received bytes rests before asking again.
         if (!(Mask & EV_RXCHAR)) {
-            DWORD Pause = std::min<DWORD>(EmptyWakeRestMs, Left());
-            if (Rest(Pause)) return weStopped;
-            if (TimeoutMs >= 0 && Left() == 0) return 0;
+            if (Signals.Rest(std::min<DWORD>(EmptyWakeRestMs, Time.Left()))) return weStopped;
+            if (Time.Over()) return 0;
         }
+    }
+}
+
+uint32_t SerialDevice::WaitArrival(int TimeoutMs, bool WatchInput, const TStopSignal* Stop) {
+    std::shared_lock Lock(FdLock);
+    if (Fd == -1) return Closing.Raised() ? weStopped : weError;
+
+    const TWaitTime Time(TimeoutMs);
+    const TStopSet Signals(Closing, Stop);
+    if (Signals.Raised()) return weStopped;
+    if (LostFlag.load()) return Signals.Rest(Time.Left()) | weHangUp;
+    TArrivalWatch& W = *Arrival;
+    if (!WatchInput) {
+        // A wait that completes meanwhile stays collected for later; the queue is
+        // looked at when watching starts again.
+        W.WatchesInput = false;
+        return Signals.Rest(Time.Left());
+    }
+    if (!W.WatchesInput) W.WatchesInput = W.LookFirst = true;
+
+    const HANDLE Device = AsHandle(Fd);
+    const auto Failed = [&] { return LostFlag.load() ? uint32_t{weHangUp} : uint32_t{weError}; };
+    // Whether bytes wait in the queue: readable, 0 when none, Failed when it cannot tell.
+    const auto Look = [&]() -> uint32_t {
+        DWORD Queued = 0;
+        if (InputQueued(Device, Queued)) return Queued > 0 ? uint32_t{weReadable} : 0u;
+        RuntimeCode(static_cast<int>(GetLastError()), LostOnRead);
+        return Failed();
+    };
+    const auto LookAfterRest = [&]() -> uint32_t {
+        if (Signals.Rest(std::min<DWORD>(EmptyWakeRestMs, Time.Left()))) return weStopped;
+        return Look();
+    };
+    if (W.LookFirst) {
+        W.LookFirst = false;
+        // A wait that completed while input was not watched is covered by this look.
+        if (W.Pending && WaitForSingleObject(W.Io.O.hEvent, 0) == WAIT_OBJECT_0) {
+            DWORD Ignored = 0;
+            GetOverlappedResult(Device, &W.Io.O, &Ignored, FALSE);
+            W.Pending = false;
+        }
+        if (const uint32_t Got = Look()) return Got;
+    }
+    for (;;) {
+        if (W.NoEventWait) {
+            if (const uint32_t Got = LookAfterRest()) return Got;
+            if (Time.Over()) return 0;
+            continue;
+        }
+        if (!W.Pending) {
+            W.Mask = 0;
+            ResetEvent(W.Io.O.hEvent);
+            if (!WaitCommEvent(Device, &W.Mask, &W.Io.O)) {
+                const DWORD Error = GetLastError();
+                if (Error == ERROR_NOT_SUPPORTED) {
+                    W.NoEventWait = true;
+                    continue;
+                }
+                if (Error != ERROR_IO_PENDING) {
+                    RuntimeCode(static_cast<int>(Error), LostOnRead);
+                    return Failed();
+                }
+                W.Pending = true;
+            }
+        }
+        if (W.Pending) {
+            const DWORD Got = Signals.WaitWith(W.Io.O.hEvent, Time.Left());
+            if (Got == WAIT_TIMEOUT) return 0;
+            if (Got != WAIT_OBJECT_0)
+                return Got < WAIT_OBJECT_0 + Signals.Count + 1 ? weStopped : weError;
+            W.Pending = false;
+            DWORD Ignored = 0;
+            if (!GetOverlappedResult(Device, &W.Io.O, &Ignored, FALSE)) {
+                const DWORD Error = GetLastError();
+                if (Error != ERROR_OPERATION_ABORTED) {
+                    RuntimeCode(static_cast<int>(Error), LostOnRead);
+                    if (LostFlag.load()) return weHangUp;
+                }
+                W.Mask = 0;
+            }
+        }
+        if (Signals.Raised()) return weStopped;
+        if (W.Mask & EV_RXCHAR) return weReadable;
+        // A wake with nothing received (a line event, or a device whose wait returns at
+        // once with an empty mask): the queue is looked at after a rest.
+        if (const uint32_t Got = LookAfterRest()) return Got;
+        if (Time.Over()) return 0;
     }
 }
 

@@ -165,6 +165,14 @@ uint8_t TSerialDispatcher::GetComModemStatus() {
     return MsrOf(Lines);
 }
 
+bool TSerialDispatcher::EventWaitIsEdgeTriggered() const {
+    return true;
+}
+
+bool TSerialDispatcher::ReadsWhatIsThere() const {
+    return true;
+}
+
 bool TSerialDispatcher::HasDriverRS485() const {
     return DriverRS485.load();
 }
@@ -243,13 +251,6 @@ void TSerialDispatcher::SetComEventMask(uint32_t Mask) {
     if (Mask == 0) EventWake.Raise();
 }
 
-bool TSerialDispatcher::InputRingFull() {
-    uint32_t Head, Tail;
-    bool Full;
-    InRingState(Head, Tail, Full);
-    return Full;
-}
-
 void TSerialDispatcher::InputSpaceFreed() {
     EventWake.Raise();
 }
@@ -270,15 +271,21 @@ bool TSerialDispatcher::WaitComEvent(uint32_t& EvtMask) {
             return true;
         }
         const bool Sample = Dev.ModemLinesKnown();
-        // A full input ring takes nothing: watching the device then would wake at once,
-        // again and again; the ring's reader raises EventWake when it makes room.
+        // A full input ring takes nothing: the device is not watched for input then;
+        // the ring's reader raises EventWake when it makes room.
         const uint32_t Interest = InputRingFull() ? 0u : uint32_t{weReadable};
         EventWaitCount.fetch_add(1, std::memory_order_relaxed);
-        const uint32_t Got = Dev.Wait(Sample ? LineSampleMs : -1, Interest, &EventWake);
+        const uint32_t Got = Dev.WaitArrival(Sample ? LineSampleMs : -1, Interest != 0, &EventWake);
         if (Got & weError) return false;
         if (Got & weStopped) {
             if (WatchMask.load() == 0 || !Dev.IsOpen()) return false;
-            EventWake.Clear(); // room in the ring: look at the device again
+            EventWake.Clear();
+            // Room in the ring: bytes that arrived while it was full were reported
+            // then and are still waiting, so the dispatch thread looks now.
+            if (Mask & EV_RXCHAR) {
+                EvtMask = EV_RXCHAR;
+                return true;
+            }
             continue;
         }
         if (Got & weHangUp) continue;

@@ -3,11 +3,15 @@
 // Windows COM device, through SerialDevice; the notes below are the Linux tty's). It
 // supplies the device operations TBaseDispatcher declares; the three dispatcher
 // threads run on them unchanged:
-//   TComThread   waits in WaitComEvent: poll() on the tty plus an eventfd that the
-//                close and a freed input ring raise. Devices with modem lines are also
-//                looked at every 50 ms for line changes and receive errors (the
-//                driver's counters), since poll() does not report those;
-//   TDispThread  reads with ReadCom what FIONREAD announces (GetComError);
+//   TComThread   waits in WaitComEvent: epoll on the tty, edge-triggered, so each
+//                arrival of bytes is one event and the thread goes back to waiting
+//                without waiting for the dispatch thread's pass; plus an eventfd that
+//                the close and a freed input ring raise. Devices with modem lines are
+//                also looked at every 50 ms for line changes and receive errors (the
+//                driver's counters), which epoll does not report;
+//   TDispThread  reads with ReadCom what the tty holds, asking for the input ring's
+//                free space without a count first, and reads again within a pass
+//                only after the event thread reported another arrival;
 //   TOutThread   writes with TransmitCom, waiting in poll() while the driver is full.
 //
 // ComName of OpenCom (and so of InitPort) is the device path; the component turns its
@@ -54,6 +58,8 @@ class TSerialDispatcher : public TBaseDispatcher {
     void CancelTransmit() override;
     uint8_t GetComModemStatus() override;
     void InputSpaceFreed() override;
+    bool EventWaitIsEdgeTriggered() const override;
+    bool ReadsWhatIsThere() const override;
     bool HasDriverRS485() const override;
     void WaitTransmitterEmpty() override;
 
@@ -67,7 +73,6 @@ class TSerialDispatcher : public TBaseDispatcher {
     // Line changes and receive errors since the last look: event bits returned, CE_
     // bits kept for GetComError.
     uint32_t SampleLines();
-    bool InputRingFull();
 
     SerialDevice Dev;
     // Raised by SetComEventMask(0) and CloseCom (the wait ends) and by a freed input

@@ -90,9 +90,9 @@ int Poller::Wait(int timeoutMs, Ready* out, int capacity) {
     int count = 0;
     for (int i = 0; i < n; ++i) {
         if (events[i].data.u64 == 0) {
+            // One read takes the whole count and leaves the descriptor unready.
             uint64_t wakes;
-            while (read(wakeFd_, &wakes, sizeof wakes) > 0) {
-            }
+            [[maybe_unused]] ssize_t taken = read(wakeFd_, &wakes, sizeof wakes);
             continue;
         }
         out[count++] = Ready{events[i].data.u64, FromEpoll(events[i].events)};

@@ -21,6 +21,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -462,6 +463,99 @@ TEST_F(ComPortTest, GetCharBeyondTheAnnouncedBytesRaisesBufferIsEmpty) {
     EXPECT_EQ(Received, "12345");
     EXPECT_EQ(Sixth.first, ecBufferIsEmpty);
     EXPECT_EQ(Sixth.second, "Buffer is empty");
+}
+
+// Inside the handler GetChar takes the announced bytes without a lock per byte; the
+// other reads see the same count of bytes taken, whichever way they were taken, and so
+// does the commit after the handler and the next notification.
+struct HandlerReadCase {
+    const char* Name;
+    // Reads from the announced "0123456789" and writes what it saw to Seen.
+    std::function<void(TComPort&, std::string& Seen)> Reads;
+    const char* Seen;
+    uint32_t LeftUnread;
+};
+
+TEST_F(ComPortTest, ReadsInsideTheHandlerShareOneCountOfBytesTaken) {
+    auto Take = [](TComPort& P, std::string& Seen, int N) {
+        for (int I = 0; I < N; ++I)
+            Seen.push_back(P.GetChar());
+    };
+    const HandlerReadCase Cases[] = {
+        {"four of ten", [&](TComPort& P, std::string& S) { Take(P, S, 4); }, "0123", 6},
+        {"every read kind",
+         [&](TComPort& P, std::string& S) {
+             Take(P, S, 2);
+             S.push_back(P.PeekChar(1));
+             S += std::to_string(P.GetInBuffUsed());
+             char Block[3];
+             P.GetBlock(Block, 3);
+             S.append(Block, 3);
+             Take(P, S, 1);
+             S += P.CharReady() ? "+" : "-";
+         },
+         "0128"
+         "234"
+         "5+",
+         4},
+        {"a block, then bytes",
+         [&](TComPort& P, std::string& S) {
+             char Block[5];
+             P.PeekBlock(Block, 5);
+             S.append(Block, 5);
+             Take(P, S, 3);
+             S += std::to_string(P.GetInBuffUsed());
+         },
+         "01234"
+         "012"
+         "7",
+         7},
+        {"the flush drops the rest",
+         [&](TComPort& P, std::string& S) {
+             Take(P, S, 3);
+             P.FlushInBuffer();
+             S += std::to_string(P.GetInBuffUsed());
+             S += std::to_string(Raised([&] { P.GetChar(); }).first);
+         },
+         "012"
+         "0"
+         "-3007",
+         0},
+        {"all, then one more",
+         [&](TComPort& P, std::string& S) {
+             Take(P, S, 10);
+             S += std::to_string(Raised([&] { P.GetChar(); }).first);
+         },
+         "0123456789"
+         "-3007",
+         0},
+    };
+    for (const HandlerReadCase& Case : Cases) {
+        SCOPED_TRACE(Case.Name);
+        Port = MakePort();
+        std::string Seen;
+        std::vector<uint16_t> Counts;
+        Port->OnTriggerAvail = [&](IComPort*, uint16_t Count) {
+            Counts.push_back(Count);
+            if (Counts.size() == 1) Case.Reads(*Port, Seen);
+        };
+        Port->SetOpen(true);
+        WriteMaster(Pty3, "0123456789");
+        ASSERT_TRUE(PumpUntil([&] { return !Counts.empty(); }));
+        EXPECT_EQ(Counts[0], 10);
+        EXPECT_EQ(Seen, Case.Seen);
+        EXPECT_EQ(Port->GetInBuffUsed(), Case.LeftUnread);
+        // Outside the handler the bytes left are read as before.
+        if (Case.LeftUnread > 0) {
+            EXPECT_EQ(Port->PeekChar(1), "0123456789"[10 - Case.LeftUnread]);
+        }
+
+        WriteMaster(Pty3, "X");
+        ASSERT_TRUE(PumpUntil([&] { return Counts.size() == 2; }));
+        EXPECT_EQ(Counts[1], Case.LeftUnread + 1);
+        Port.reset();
+        EXPECT_TRUE(Errors.empty());
+    }
 }
 
 TEST_F(ComPortTest, TriggerEventsFlowOnlyWhileOneIsAssigned) {

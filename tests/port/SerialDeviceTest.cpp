@@ -440,6 +440,76 @@ TEST_F(SerialDeviceTest, AVanishedPeerIsReportedAndNeverSpins) {
     EXPECT_EQ(Dev.Close(), 0);
 }
 
+// A tty holds 4095 received bytes and passes on the rest of a larger burst only when
+// read again: one Read brings all of it.
+TEST_F(SerialDeviceTest, ABurstLargerThanTheTtysBufferComesInOneRead) {
+    SerialDevice Dev;
+    ASSERT_EQ(Dev.Open(Pty.SlavePath()), 0);
+    std::string Burst(4096, '\0');
+    for (size_t I = 0; I < Burst.size(); ++I)
+        Burst[I] = static_cast<char>(I * 13);
+    WriteMaster(Burst);
+    for (int Round = 0; Round < 1000 && Dev.InputCount() < SerialDevice::TtyInputHold; ++Round)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(Dev.InputCount(), SerialDevice::TtyInputHold);
+
+    std::string Got(8192, '\0');
+    ASSERT_EQ(Dev.Read(Got.data(), static_cast<int32_t>(Got.size())), 4096);
+    Got.resize(4096);
+    EXPECT_EQ(Got, Burst);
+}
+
+// The event thread's wait: each arrival once, read or not, so the thread can go back to
+// waiting at once; input that waits counts again only when the watch turns back on.
+TEST_F(SerialDeviceTest, WaitArrivalReportsEachArrivalOnce) {
+    constexpr int QuietMs = 100; // a wait that must end by its time
+    SerialDevice Dev;
+    ASSERT_EQ(Dev.Open(Pty.SlavePath()), 0);
+    TStopSignal Stop;
+    EXPECT_EQ(Dev.WaitArrival(0, true, &Stop), 0u);
+
+    WriteMaster("ab");
+    EXPECT_EQ(Dev.WaitArrival(StepMs, true, &Stop), static_cast<uint32_t>(weReadable));
+    EXPECT_EQ(Dev.WaitArrival(QuietMs, true, &Stop), 0u); // unread, but not new
+    WriteMaster("c");
+    EXPECT_EQ(Dev.WaitArrival(StepMs, true, &Stop), static_cast<uint32_t>(weReadable));
+
+    WriteMaster("d");
+    EXPECT_EQ(Dev.WaitArrival(QuietMs, false, &Stop), 0u); // not watching input
+    EXPECT_EQ(Dev.WaitArrival(0, true, &Stop), static_cast<uint32_t>(weReadable));
+    EXPECT_EQ(ReadDevice(Dev, 4), "abcd");
+
+    Stop.Raise();
+    EXPECT_EQ(Dev.WaitArrival(StepMs, true, &Stop), static_cast<uint32_t>(weStopped));
+    Stop.Clear();
+    EXPECT_EQ(Dev.WaitArrival(0, true, &Stop), 0u);
+}
+
+TEST_F(SerialDeviceTest, WaitArrivalEndsOnCloseAndNeverSpinsOnAVanishedPeer) {
+    SerialDevice Dev;
+    ASSERT_EQ(Dev.Open(Pty.SlavePath()), 0);
+    TStopSignal Stop;
+    CloseMaster();
+    EXPECT_EQ(Dev.WaitArrival(StepMs, true, &Stop) & weHangUp, static_cast<uint32_t>(weHangUp));
+    EXPECT_TRUE(Dev.Lost());
+
+    auto Later = std::async(std::launch::async, [&] { return Dev.WaitArrival(-1, true, &Stop); });
+    EXPECT_EQ(Later.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+    Stop.Raise();
+    EXPECT_EQ(Later.get(), static_cast<uint32_t>(weStopped | weHangUp));
+    Stop.Clear();
+
+    std::promise<void> Started;
+    auto Closed = std::async(std::launch::async, [&] {
+        Started.set_value();
+        return Dev.WaitArrival(-1, true, &Stop);
+    });
+    Started.get_future().wait();
+    EXPECT_EQ(Dev.Close(), 0);
+    EXPECT_TRUE(Closed.get() & weStopped);
+    EXPECT_EQ(Dev.WaitArrival(-1, true, &Stop), static_cast<uint32_t>(weStopped));
+}
+
 // A zero-byte read after "readable" is the end of the device, not an empty read.
 TEST_F(SerialDeviceTest, AReadAtTheEndMarksTheDeviceLost) {
     SerialDevice Dev;
