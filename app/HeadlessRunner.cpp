@@ -14,7 +14,8 @@ namespace {
 std::vector<std::string> Words(const std::string& text) {
     std::istringstream in(text);
     std::vector<std::string> words;
-    for (std::string w; in >> w;) words.push_back(w);
+    for (std::string w; in >> w;)
+        words.push_back(w);
     return words;
 }
 
@@ -44,9 +45,8 @@ HeadlessRunner::HeadlessRunner(TApplication& application, TForm& form,
                                std::function<std::string()> dumpState, std::ostream& out)
     : app_(application), form_(form), dumpState_(std::move(dumpState)), out_(out) {
     app_.Errors().Headless = false; // the runner prints them in order with its output
-    app_.Errors().SetViewer([this](const std::string& message) {
-        out_ << "error: " << message << std::endl;
-    });
+    app_.Errors().SetViewer(
+        [this](const std::string& message) { out_ << "error: " << message << std::endl; });
     AddStandardActions();
 }
 
@@ -90,7 +90,8 @@ void HeadlessRunner::AddStandardActions() {
         if (args.size() > 1) {
             long row;
             auto* grid = dynamic_cast<TStringGrid*>(c);
-            if (!grid || !ParseInt(args[1], row) || row < grid->FixedRows || row >= grid->RowCount()) {
+            if (!grid || !ParseInt(args[1], row) || row < grid->FixedRows ||
+                row >= grid->RowCount()) {
                 ScriptError("dblclick: no row " + args[1] + " in " + args[0]);
                 return;
             }
@@ -108,7 +109,8 @@ void HeadlessRunner::AddStandardActions() {
         auto* combo = FindAs<TComboBox>(args[0], "a combo box");
         long index;
         if (!combo) return;
-        if (!ParseInt(args[1], index) || index < 0 || index >= static_cast<long>(combo->Items().size())) {
+        if (!ParseInt(args[1], index) || index < 0 ||
+            index >= static_cast<long>(combo->Items().size())) {
             ScriptError("select: no item " + args[1] + " in " + args[0]);
             return;
         }
@@ -131,10 +133,14 @@ void HeadlessRunner::AddStandardActions() {
         Control* c = Find(args[0]);
         if (!c) return;
         char key;
-        if (args[1] == "Enter") key = KeyReturn;
-        else if (args[1] == "Esc") key = KeyEscape;
-        else if (args[1] == "Space") key = ' ';
-        else if (args[1].size() == 1) key = args[1][0];
+        if (args[1] == "Enter")
+            key = KeyReturn;
+        else if (args[1] == "Esc")
+            key = KeyEscape;
+        else if (args[1] == "Space")
+            key = ' ';
+        else if (args[1].size() == 1)
+            key = args[1][0];
         else {
             ScriptError("key: unknown key " + args[1]);
             return;
@@ -152,7 +158,8 @@ void HeadlessRunner::AddStandardActions() {
     });
     AddAction("dump", [=, this](const auto& args, const auto&) {
         if (args.empty()) {
-            for (Control* c : form_.AllControls()) out_ << DumpControl(*c) << "\n";
+            for (Control* c : form_.AllControls())
+                out_ << DumpControl(*c) << "\n";
         }
         for (const std::string& name : args)
             if (Control* c = Find(name)) out_ << DumpControl(*c) << "\n";
@@ -181,7 +188,8 @@ bool HeadlessRunner::RunLine(const std::string& rawLine) {
 }
 
 int HeadlessRunner::RunScript(std::istream& in) {
-    for (std::string line; !quit_ && std::getline(in, line);) RunLine(line);
+    for (std::string line; !quit_ && std::getline(in, line);)
+        RunLine(line);
     out_.flush();
     return scriptErrors_ == 0 ? 0 : 1;
 }

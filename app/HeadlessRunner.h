@@ -22,7 +22,8 @@ class HeadlessRunner {
   public:
     // args: the words after the action; rest: the line after the action's first word
     // (for actions whose last argument may hold blanks).
-    using Action = std::function<void(const std::vector<std::string>& args, const std::string& rest)>;
+    using Action =
+        std::function<void(const std::vector<std::string>& args, const std::string& rest)>;
 
     HeadlessRunner(winsys::TApplication& application, winsys::TForm& form,
                    std::function<std::string()> dumpState, std::ostream& out);

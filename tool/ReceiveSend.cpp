@@ -20,8 +20,10 @@ void AccumulateReceived(TMainForm& f, port::IComPort* cp, uint16_t count, TLabel
     for (uint16_t i = 0; i < count; ++i) {
         rxdLamp.SetColor(clLime);
         f.RxBuffer[f.RxCount] = static_cast<uint8_t>(cp->GetChar());
-        if (f.RxCount >= LastRxIndex) f.RxCount = 0;
-        else ++f.RxCount;
+        if (f.RxCount >= LastRxIndex)
+            f.RxCount = 0;
+        else
+            ++f.RxCount;
     }
     f.Timer1.SetEnabled(true);
 }
@@ -52,15 +54,24 @@ void TMainForm::Button10Click() {
 }
 
 void TMainForm::Timer2Timer() {
-    for (TLabel* lamp : {&Label23, &Label12, &Label18, &Label17}) lamp->SetColor(clBtnFace);
+    for (TLabel* lamp : {&Label23, &Label12, &Label18, &Label17})
+        lamp->SetColor(clBtnFace);
 }
 
-void TMainForm::Memo2Change() { Memo2.BringToFront(); }
+void TMainForm::Memo2Change() {
+    Memo2.BringToFront();
+}
 
-void TMainForm::Memo2Click() { Memo2.BringToFront(); }
+void TMainForm::Memo2Click() {
+    Memo2.BringToFront();
+}
 
-void TMainForm::Memo2DblClick() { Memo2.Clear(); }
+void TMainForm::Memo2DblClick() {
+    Memo2.Clear();
+}
 
-void TMainForm::Memo4KeyPress(char&) { Label18.SetCaption("Tasto"); }
+void TMainForm::Memo4KeyPress(char&) {
+    Label18.SetCaption("Tasto");
+}
 
 } // namespace tool

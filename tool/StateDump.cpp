@@ -7,7 +7,8 @@ namespace {
 std::string Bytes(const void* area, size_t size) {
     const auto* bytes = static_cast<const uint8_t*>(area);
     size_t used = size;
-    while (used > 0 && bytes[used - 1] == 0) --used;
+    while (used > 0 && bytes[used - 1] == 0)
+        --used;
     std::string out = "[";
     for (size_t i = 0; i < used; ++i) {
         if (i) out += ",";

@@ -11,15 +11,15 @@ namespace tool {
 using namespace winsys;
 
 const char* const LineSettingItems[9] = {
-    "No Baudrate", "9600,N,8,1",  "9600,N,8,2",  "9600,E,8,1", "9600,O,8,1",
+    "No Baudrate", "9600,N,8,1",  "9600,N,8,2",  "9600,E,8,1",  "9600,O,8,1",
     "19200,N,8,1", "19200,N,8,2", "19200,E,8,1", "19200,O,8,1",
 };
 
 TMainForm::TMainForm(EventLoop& loop, TMainFormPorts ports)
-    : TForm("MainForm", "R-VEX Varentis Rv1.9 B [116]"),
-      Timer1(this, "Timer1", 250, false, &loop), Timer2(this, "Timer2", 2000, true, &loop),
-      Timer3(this, "Timer3", 5000, false, &loop), Timer4(this, "Timer4", 200, false, &loop),
-      Timer6(this, "Timer6", 500, false, &loop), loop_(loop), ports_(std::move(ports)),
+    : TForm("MainForm", "R-VEX Varentis Rv1.9 B [116]"), Timer1(this, "Timer1", 250, false, &loop),
+      Timer2(this, "Timer2", 2000, true, &loop), Timer3(this, "Timer3", 5000, false, &loop),
+      Timer4(this, "Timer4", 200, false, &loop), Timer6(this, "Timer6", 500, false, &loop),
+      loop_(loop), ports_(std::move(ports)),
       rowOutcomes_(static_cast<size_t>(StringGrid3.RowCount())),
       exchanges_(std::make_unique<TExchanges>(*this)) {
     if (ports_.serial) serialTap_ = std::make_unique<TappedComPort>(*ports_.serial, Traffic);
@@ -79,7 +79,8 @@ void TMainForm::SetDesignTimeProperties() {
     Button9.SetHint("REBOOT del modulo DIGI interfaccia LAN dopo il reboot attendere per il "
                     "restart della connessione LAN");
     BitBtn1.SetHint("Lettura I/O Pin digi");
-    for (TLabel* pin : {&Label31, &Label32, &Label33}) pin->SetHint("Stato I/O Pin digi");
+    for (TLabel* pin : {&Label31, &Label32, &Label33})
+        pin->SetHint("Stato I/O Pin digi");
 
     // IP socket panel
     Label24.SetHint("Stato di connessione IP");
@@ -96,7 +97,8 @@ void TMainForm::SetDesignTimeProperties() {
     ComboBox5.SetItemIndex(0);
 
     // Meter group: shown by the start-up sequence
-    for (Control* c : std::initializer_list<Control*>{&Label40, &Button21, &Edit2, &Label26, &Button22})
+    for (Control* c :
+         std::initializer_list<Control*>{&Label40, &Button21, &Edit2, &Label26, &Button22})
         c->Hide();
 
     // Readings grid
@@ -124,7 +126,8 @@ void TMainForm::SetDesignTimeProperties() {
     Edit14.SetHint("0 = Normal 1= Debug_Raw 2=Debug_MB-OBIS");
     Edit15.SetHint("Numero serie Contatore");
     Edit16.SetHint("Numero serie Contatore");
-    for (TEdit* e : {&Edit31, &Edit35, &Edit36, &Edit37}) e->ReadOnly = true;
+    for (TEdit* e : {&Edit31, &Edit35, &Edit36, &Edit37})
+        e->ReadOnly = true;
     Edit38.Hide();
     Label71.Hide();
 
@@ -139,7 +142,9 @@ void TMainForm::SetDesignTimeProperties() {
 }
 
 void TMainForm::BindEvents() {
-    auto bind = [this](Control& c, void (TMainForm::*handler)()) { c.OnClick = [this, handler] { (this->*handler)(); }; };
+    auto bind = [this](Control& c, void (TMainForm::*handler)()) {
+        c.OnClick = [this, handler] { (this->*handler)(); };
+    };
     bind(Button29, &TMainForm::Button29Click);
     bind(Button30, &TMainForm::Button30Click);
     bind(Button31, &TMainForm::Button31Click);
@@ -193,7 +198,9 @@ void TMainForm::BindEvents() {
         };
         WinsockPort1->OnWsConnect = [this](port::IComPort* cp) { WinsockPort1WsConnect(cp); };
         WinsockPort1->OnWsDisconnect = [this](port::IComPort* cp) { WinsockPort1WsDisconnect(cp); };
-        WinsockPort1->OnWsError = [this](port::IComPort* cp, int32_t code) { WinsockPort1WsError(cp, code); };
+        WinsockPort1->OnWsError = [this](port::IComPort* cp, int32_t code) {
+            WinsockPort1WsError(cp, code);
+        };
     }
 }
 
@@ -215,8 +222,10 @@ void TMainForm::FormCreate() {
     Label44.SetColor(clLime);
     Label45.SetColor(clLime);
     Button42.Click();
-    if (StartModbusTcp == 1) Button35.Click();
-    else Button45.Click();
+    if (StartModbusTcp == 1)
+        Button35.Click();
+    else
+        Button45.Click();
     Button21.Show();
     Edit2.Show();
     Label40.Show();

@@ -42,8 +42,8 @@ class TExchanges;
 
 // The two port components the window owns for its whole life.
 struct TMainFormPorts {
-    std::unique_ptr<port::IComPort> serial;       // ComPort1
-    std::unique_ptr<port::IWinsockPort> network;  // WinsockPort1
+    std::unique_ptr<port::IComPort> serial;      // ComPort1
+    std::unique_ptr<port::IWinsockPort> network; // WinsockPort1
 };
 
 class TMainForm : public TForm {
@@ -245,12 +245,12 @@ class TMainForm : public TForm {
     void Memo4KeyPress(char& Key);
 
     // ---- Register reading ----
-    void CompleteResponse();   // Timer1
-    void LoadRegisterTable();  // Button46
+    void CompleteResponse();  // Timer1
+    void LoadRegisterTable(); // Button46
     void Button40Click();
     void Button7Click();
     void StringGrid3Click();
-    void PollTick();           // Timer6
+    void PollTick(); // Timer6
     void BitBtn2Click();
     void BitBtn3Click();
     void Button42Click();
@@ -268,7 +268,7 @@ class TMainForm : public TForm {
     void Button22Click();
 
     // ---- LAN module control ----
-    void SendRciRequest();     // Button28
+    void SendRciRequest(); // Button28
     void Button29Click();
     void Button30Click();
     void Button31Click();
@@ -276,7 +276,7 @@ class TMainForm : public TForm {
     void Button36Click();
     void Button37Click();
     void Button9Click();
-    void ReadPinStatus();      // BitBtn1
+    void ReadPinStatus(); // BitBtn1
     void Timer4Timer();
 
     EventLoop& Loop() { return loop_; }

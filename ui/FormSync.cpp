@@ -42,7 +42,6 @@ void SetBackground(QWidget* w, QPalette::ColorRole role, TColor color, bool fill
 
 } // namespace
 
-
 void FormView::Sync(Binding& b, Change change) {
     if (closing_) return;
     ++syncing_;
@@ -70,15 +69,18 @@ void FormView::Sync(Binding& b, Change change) {
         }
         break;
     case Change::Hint:
-        if (b.pages) b.pages->setTabToolTip(b.pages->indexOf(b.widget), ToQt(b.control->Hint()));
-        else b.widget->setToolTip(ToQt(b.control->Hint()));
+        if (b.pages)
+            b.pages->setTabToolTip(b.pages->indexOf(b.widget), ToQt(b.control->Hint()));
+        else
+            b.widget->setToolTip(ToQt(b.control->Hint()));
         break;
     case Change::Cell: {
         auto& grid = static_cast<TStringGrid&>(*b.control);
         auto* view = static_cast<GridView*>(b.widget);
         if (grid.ChangedRow() < grid.FixedRows && grid.ChangedCol() < grid.FixedCols)
             view->Corner()->setText(ToQt(grid.Cell(grid.ChangedCol(), grid.ChangedRow())));
-        else view->Model()->CellChanged(grid.ChangedCol(), grid.ChangedRow());
+        else
+            view->Model()->CellChanged(grid.ChangedCol(), grid.ChangedRow());
         break;
     }
     case Change::Row:
@@ -110,17 +112,26 @@ void FormView::SyncAll(Binding& b) {
     Sync(b, Change::Enabled);
     Sync(b, Change::Hint);
     switch (c.Kind()) {
-    case ControlKind::ComboBox: SyncCombo(b); break;
+    case ControlKind::ComboBox:
+        SyncCombo(b);
+        break;
     case ControlKind::StringGrid: {
         auto& grid = static_cast<TStringGrid&>(c);
         static_cast<GridView*>(b.widget)->Corner()->setText(ToQt(grid.Cell(0, 0)));
         Sync(b, Change::Row);
         break;
     }
-    case ControlKind::Memo: SyncMemoCaret(b, false); break;
-    case ControlKind::BitBtn: SyncGlyph(b); break;
-    case ControlKind::PageControl: Sync(b, Change::ActivePage); break;
-    default: break;
+    case ControlKind::Memo:
+        SyncMemoCaret(b, false);
+        break;
+    case ControlKind::BitBtn:
+        SyncGlyph(b);
+        break;
+    case ControlKind::PageControl:
+        Sync(b, Change::ActivePage);
+        break;
+    default:
+        break;
     }
 }
 
@@ -128,22 +139,37 @@ void FormView::SyncText(Binding& b) {
     Control& c = *b.control;
     QString text = ToQt(c.Text());
     switch (c.Kind()) {
-    case ControlKind::Form: b.widget->setWindowTitle(text); break;
+    case ControlKind::Form:
+        b.widget->setWindowTitle(text);
+        break;
     case ControlKind::TabSheet:
         if (b.pages) b.pages->setTabText(b.pages->indexOf(b.widget), text);
         break;
     case ControlKind::Panel:
-    case ControlKind::GroupBox: static_cast<QGroupBox*>(b.widget)->setTitle(text); break;
+    case ControlKind::GroupBox:
+        static_cast<QGroupBox*>(b.widget)->setTitle(text);
+        break;
     case ControlKind::Button:
-    case ControlKind::BitBtn: static_cast<QPushButton*>(b.widget)->setText(text); break;
-    case ControlKind::Label: static_cast<QLabel*>(b.widget)->setText(text); break;
+    case ControlKind::BitBtn:
+        static_cast<QPushButton*>(b.widget)->setText(text);
+        break;
+    case ControlKind::Label:
+        static_cast<QLabel*>(b.widget)->setText(text);
+        break;
     case ControlKind::StatusBar:
         static_cast<QLabel*>(b.widget)->setText(ToQt(tool::StatusLine(c.Text())));
         break;
-    case ControlKind::Edit: SetLineText(static_cast<QLineEdit*>(b.widget), text); break;
-    case ControlKind::ComboBox: SyncCombo(b); break;
-    case ControlKind::Memo: SyncMemoText(b); break;
-    default: break;
+    case ControlKind::Edit:
+        SetLineText(static_cast<QLineEdit*>(b.widget), text);
+        break;
+    case ControlKind::ComboBox:
+        SyncCombo(b);
+        break;
+    case ControlKind::Memo:
+        SyncMemoText(b);
+        break;
+    default:
+        break;
     }
 }
 
@@ -155,10 +181,13 @@ void FormView::SyncColor(Binding& b) {
         // A lamp always shows its colour; a plain label only where it differs from
         // what lies beneath, so that texts over a coloured frame stay readable.
         TColor beneath = c.Parent() ? c.Parent()->Color() : clBtnFace;
-        SetBackground(b.widget, QPalette::Window, color, b.look == tool::Look::Lamp || color != beneath);
+        SetBackground(b.widget, QPalette::Window, color,
+                      b.look == tool::Look::Lamp || color != beneath);
         break;
     }
-    case ControlKind::StatusBar: SetBackground(b.widget, QPalette::Window, color, true); break;
+    case ControlKind::StatusBar:
+        SetBackground(b.widget, QPalette::Window, color, true);
+        break;
     case ControlKind::Form:
     case ControlKind::Panel:
     case ControlKind::GroupBox:
@@ -169,24 +198,31 @@ void FormView::SyncColor(Binding& b) {
     case ControlKind::Edit:
     case ControlKind::ComboBox:
     case ControlKind::Memo:
-    case ControlKind::StringGrid: SetBackground(b.widget, QPalette::Base, color, false); break;
+    case ControlKind::StringGrid:
+        SetBackground(b.widget, QPalette::Base, color, false);
+        break;
     case ControlKind::Shape: {
         auto& shape = static_cast<TShape&>(c);
-        static_cast<ShapeWidget*>(b.widget)->SetColors(ToQt(shape.BrushColor()), ToQt(shape.PenColor()));
+        static_cast<ShapeWidget*>(b.widget)->SetColors(ToQt(shape.BrushColor()),
+                                                       ToQt(shape.PenColor()));
         break;
     }
-    default: break; // buttons keep the style's face
+    default:
+        break; // buttons keep the style's face
     }
 }
 
 void FormView::SyncVisible(Binding& b) {
     Control& c = *b.control;
     switch (c.Kind()) {
-    case ControlKind::Form: break; // the window is shown by its owner
+    case ControlKind::Form:
+        break; // the window is shown by its owner
     case ControlKind::TabSheet:
         if (b.pages) b.pages->setTabVisible(b.pages->indexOf(b.widget), c.Visible());
         break;
-    default: b.widget->setVisible(c.Visible()); break;
+    default:
+        b.widget->setVisible(c.Visible());
+        break;
     }
 }
 
@@ -195,10 +231,12 @@ void FormView::SyncCombo(Binding& b) {
     auto* box = static_cast<QComboBox*>(b.widget);
     const auto& items = combo.Items();
     bool same = box->count() == static_cast<int>(items.size());
-    for (int i = 0; same && i < box->count(); ++i) same = box->itemText(i) == ToQt(items[i]);
+    for (int i = 0; same && i < box->count(); ++i)
+        same = box->itemText(i) == ToQt(items[i]);
     if (!same) {
         box->clear();
-        for (const std::string& item : items) box->addItem(ToQt(item));
+        for (const std::string& item : items)
+            box->addItem(ToQt(item));
     }
     QString text = ToQt(combo.Text());
     QLineEdit* line = box->lineEdit();
@@ -219,9 +257,12 @@ void FormView::SyncMemoText(Binding& b) {
     // Replace only what changed, so that an append neither rebuilds the document nor
     // moves the view.
     qsizetype prefix = 0, limit = std::min(now.size(), shown.size());
-    while (prefix < limit && now[prefix] == shown[prefix]) ++prefix;
+    while (prefix < limit && now[prefix] == shown[prefix])
+        ++prefix;
     qsizetype suffix = 0;
-    while (suffix < limit - prefix && now[now.size() - 1 - suffix] == shown[shown.size() - 1 - suffix]) ++suffix;
+    while (suffix < limit - prefix &&
+           now[now.size() - 1 - suffix] == shown[shown.size() - 1 - suffix])
+        ++suffix;
     QTextCursor edit(widget->document());
     edit.setPosition(static_cast<int>(prefix));
     edit.setPosition(static_cast<int>(shown.size() - suffix), QTextCursor::KeepAnchor);
@@ -247,7 +288,8 @@ void FormView::SyncMemoCaret(Binding& b, bool scroll) {
 void FormView::SyncGlyph(Binding& b) {
     const Bitmap& glyph = static_cast<TBitBtn&>(*b.control).Glyph();
     auto* button = static_cast<QPushButton*>(b.widget);
-    QImage image = QImage::fromData(glyph.fileBytes.data(), static_cast<int>(glyph.fileBytes.size()));
+    QImage image =
+        QImage::fromData(glyph.fileBytes.data(), static_cast<int>(glyph.fileBytes.size()));
     if (image.isNull()) {
         button->setIcon(QIcon());
         return;

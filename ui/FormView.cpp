@@ -31,8 +31,10 @@ bool TakesPlainClicks(ControlKind kind) {
     case ControlKind::GroupBox:
     case ControlKind::Label:
     case ControlKind::StatusBar:
-    case ControlKind::Shape: return true;
-    default: return false;
+    case ControlKind::Shape:
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -45,21 +47,25 @@ bool IsReturn(const QKeyEvent* key) {
 class FormView::EventFilter : public QObject {
   public:
     explicit EventFilter(FormView& view) : view_(view) {}
-    bool eventFilter(QObject* watched, QEvent* event) override { return view_.Filter(watched, event); }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        return view_.Filter(watched, event);
+    }
 
   private:
     FormView& view_;
 };
 
 FormView::FormView(TApplication& application, TForm& form, LoopBridge& bridge)
-    : application_(application), form_(form), bridge_(bridge), filter_(std::make_unique<EventFilter>(*this)) {
+    : application_(application), form_(form), bridge_(bridge),
+      filter_(std::make_unique<EventFilter>(*this)) {
     for (Control* control : form.AllControls())
         if (control->Kind() != ControlKind::Timer) Create(*control);
 }
 
 FormView::~FormView() {
     closing_ = true;
-    for (auto& b : bindings_) b->control->RemoveObserver(b->observer);
+    for (auto& b : bindings_)
+        b->control->RemoveObserver(b->observer);
     delete window_;
 }
 
@@ -85,14 +91,18 @@ void FormView::Create(Control& control) {
     ++syncing_;
     b.widget = MakeWidget(b, parent);
     if (place && control.Kind() != ControlKind::TabSheet) {
-        if (control.Kind() == ControlKind::Form) b.widget->setFixedSize(place->width, place->height);
-        else b.widget->setGeometry(place->left, place->top, place->width, place->height);
+        if (control.Kind() == ControlKind::Form)
+            b.widget->setFixedSize(place->width, place->height);
+        else
+            b.widget->setGeometry(place->left, place->top, place->width, place->height);
     }
     for (const tool::Decoration& d : tool::Decorations()) {
         if (control.Name() != d.parent) continue;
         QWidget* decoration;
-        if (d.frame) decoration = new QGroupBox(ToQt(std::string(d.text)), b.widget);
-        else decoration = new QLabel(ToQt(std::string(d.text)), b.widget);
+        if (d.frame)
+            decoration = new QGroupBox(ToQt(std::string(d.text)), b.widget);
+        else
+            decoration = new QLabel(ToQt(std::string(d.text)), b.widget);
         decoration->setGeometry(d.left, d.top, d.width, d.height);
         decoration->lower();
     }
@@ -121,8 +131,10 @@ QWidget* FormView::MakeWidget(Binding& b, QWidget* parent) {
     case ControlKind::TabSheet: {
         auto* page = new QWidget;
         b.pages = qobject_cast<QTabWidget*>(parent);
-        if (b.pages) b.pages->addTab(page, ToQt(c.Text()));
-        else page->setParent(parent);
+        if (b.pages)
+            b.pages->addTab(page, ToQt(c.Text()));
+        else
+            page->setParent(parent);
         return page;
     }
     case ControlKind::Panel:
@@ -166,7 +178,8 @@ QWidget* FormView::MakeWidget(Binding& b, QWidget* parent) {
             box->setCompleter(nullptr); // the window system's combo boxes do not complete
             box->lineEdit()->setReadOnly(combo.ReadOnly);
             if (combo.MaxLength > 0)
-                box->lineEdit()->setValidator(new LengthValidator(box->lineEdit(), combo.MaxLength));
+                box->lineEdit()->setValidator(
+                    new LengthValidator(box->lineEdit(), combo.MaxLength));
         }
         return box;
     }
@@ -219,17 +232,22 @@ void FormView::Connect(Binding& b) {
         });
         break;
     case ControlKind::Edit:
-        QObject::connect(static_cast<QLineEdit*>(b.widget), &QLineEdit::textEdited, [this, &b](const QString& text) {
-            if (syncing_) return;
-            Type(b, [&] {
-                auto& edit = static_cast<TEdit&>(*b.control);
-                std::string typed = FromQt(text);
-                // The widget refuses keys beyond the limit; a text still longer is one
-                // the program set and the operator shortened, which the limit leaves be.
-                if (edit.MaxLength > 0 && typed.size() > static_cast<size_t>(edit.MaxLength)) edit.SetText(typed);
-                else edit.TypeText(typed);
-            });
-        });
+        QObject::connect(static_cast<QLineEdit*>(b.widget), &QLineEdit::textEdited,
+                         [this, &b](const QString& text) {
+                             if (syncing_) return;
+                             Type(b, [&] {
+                                 auto& edit = static_cast<TEdit&>(*b.control);
+                                 std::string typed = FromQt(text);
+                                 // The widget refuses keys beyond the limit; a text still longer is
+                                 // one the program set and the operator shortened, which the limit
+                                 // leaves be.
+                                 if (edit.MaxLength > 0 &&
+                                     typed.size() > static_cast<size_t>(edit.MaxLength))
+                                     edit.SetText(typed);
+                                 else
+                                     edit.TypeText(typed);
+                             });
+                         });
         break;
     case ControlKind::ComboBox: {
         auto* box = static_cast<QComboBox*>(b.widget);
@@ -238,9 +256,10 @@ void FormView::Connect(Binding& b) {
             if (!syncing_) Type(b, [&] { combo.Select(index); });
         });
         if (box->lineEdit()) {
-            QObject::connect(box->lineEdit(), &QLineEdit::textEdited, [this, &b, &combo](const QString& text) {
-                if (!syncing_) Type(b, [&] { combo.TypeText(FromQt(text)); });
-            });
+            QObject::connect(box->lineEdit(), &QLineEdit::textEdited,
+                             [this, &b, &combo](const QString& text) {
+                                 if (!syncing_) Type(b, [&] { combo.TypeText(FromQt(text)); });
+                             });
         }
         break;
     }
@@ -252,20 +271,22 @@ void FormView::Connect(Binding& b) {
                              if (syncing_ || closing_ || !current.isValid()) return;
                              Act([&] { grid.SetRow(current.row() + grid.FixedRows); });
                          });
-        QObject::connect(view, &QAbstractItemView::clicked, [this, &grid](const QModelIndex& index) {
-            if (syncing_) return;
-            Act([&] {
-                grid.SetRow(index.row() + grid.FixedRows);
-                grid.Click();
-            });
-        });
-        QObject::connect(view, &QAbstractItemView::doubleClicked, [this, &grid](const QModelIndex& index) {
-            if (syncing_) return;
-            Act([&] {
-                grid.SetRow(index.row() + grid.FixedRows); // the clicked row first
-                grid.DblClick();
-            });
-        });
+        QObject::connect(view, &QAbstractItemView::clicked,
+                         [this, &grid](const QModelIndex& index) {
+                             if (syncing_) return;
+                             Act([&] {
+                                 grid.SetRow(index.row() + grid.FixedRows);
+                                 grid.Click();
+                             });
+                         });
+        QObject::connect(view, &QAbstractItemView::doubleClicked,
+                         [this, &grid](const QModelIndex& index) {
+                             if (syncing_) return;
+                             Act([&] {
+                                 grid.SetRow(index.row() + grid.FixedRows); // the clicked row first
+                                 grid.DblClick();
+                             });
+                         });
         break;
     }
     case ControlKind::Memo: {
@@ -365,8 +386,10 @@ bool FormView::Filter(QObject* watched, QEvent* event) {
         if (!TakesPlainClicks(c.Kind())) return false;
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() != Qt::LeftButton) return false;
-        if (b.releaseOfDoubleClick) b.releaseOfDoubleClick = false;
-        else if (b.widget->rect().contains(b.widget->mapFromGlobal(mouse->globalPosition().toPoint())))
+        if (b.releaseOfDoubleClick)
+            b.releaseOfDoubleClick = false;
+        else if (b.widget->rect().contains(
+                     b.widget->mapFromGlobal(mouse->globalPosition().toPoint())))
             Act([&c] { c.Click(); });
         return true;
     }

@@ -55,7 +55,7 @@ class FormView {
         QTabWidget* pages = nullptr; // a tab sheet's page control
         tool::Look look = tool::Look::Plain;
         int observer = 0;
-        QString memoShown; // the memo's text as its widget shows it
+        QString memoShown;                 // the memo's text as its widget shows it
         bool releaseOfDoubleClick = false; // a double click's release is no click
     };
     class EventFilter;

@@ -36,7 +36,8 @@ int DisplayPos(const std::string& text, size_t pos) {
 
 size_t ModelPos(const std::string& text, int displayPos) {
     size_t i = 0;
-    for (int d = 0; i < text.size() && d < displayPos; ++d) i += CrOfCrLf(text, i) ? 2 : 1;
+    for (int d = 0; i < text.size() && d < displayPos; ++d)
+        i += CrOfCrLf(text, i) ? 2 : 1;
     return i;
 }
 
@@ -45,8 +46,10 @@ std::string FromDisplay(const QString& text) {
     out.reserve(static_cast<size_t>(text.size()));
     for (QChar c : text) {
         char16_t u = c.unicode();
-        if (u == u'\n' || u == 0x2029) out += "\r\n";
-        else out += u <= 0xFF ? static_cast<char>(u) : '?';
+        if (u == u'\n' || u == 0x2029)
+            out += "\r\n";
+        else
+            out += u <= 0xFF ? static_cast<char>(u) : '?';
     }
     return out;
 }

@@ -48,7 +48,8 @@ void MemoWidget::keyPressEvent(QKeyEvent* event) {
     Qt::KeyboardModifiers mods = event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier);
     bool command = (mods & Qt::ControlModifier) && !(mods & Qt::AltModifier); // AltGr types
     char key = 0;
-    if (mods == Qt::NoModifier && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+    if (mods == Qt::NoModifier &&
+        (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
         key = winsys::KeyReturn;
     } else if (mods == Qt::NoModifier && event->key() == Qt::Key_Backspace) {
         key = '\b';
@@ -67,8 +68,10 @@ void MemoWidget::keyPressEvent(QKeyEvent* event) {
 void MemoWidget::mouseReleaseEvent(QMouseEvent* event) {
     QPlainTextEdit::mouseReleaseEvent(event);
     if (event->button() != Qt::LeftButton) return;
-    if (releaseOfDoubleClick_) releaseOfDoubleClick_ = false;
-    else if (OnClick) OnClick();
+    if (releaseOfDoubleClick_)
+        releaseOfDoubleClick_ = false;
+    else if (OnClick)
+        OnClick();
 }
 
 void MemoWidget::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -104,13 +107,17 @@ QVariant GridModel::headerData(int section, Qt::Orientation orientation, int rol
 void GridModel::CellChanged(int col, int row) {
     int c = col - grid_.FixedCols, r = row - grid_.FixedRows;
     if (r < 0 && c < 0) return; // the corner: the view's label
-    if (r < 0) emit headerDataChanged(Qt::Horizontal, c, c);
-    else if (c < 0) emit headerDataChanged(Qt::Vertical, r, r);
-    else emit dataChanged(index(r, c), index(r, c), {Qt::DisplayRole, Qt::ForegroundRole});
+    if (r < 0)
+        emit headerDataChanged(Qt::Horizontal, c, c);
+    else if (c < 0)
+        emit headerDataChanged(Qt::Vertical, r, r);
+    else
+        emit dataChanged(index(r, c), index(r, c), {Qt::DisplayRole, Qt::ForegroundRole});
 }
 
 GridView::GridView(const winsys::TStringGrid& grid, QWidget* parent)
-    : QTableView(parent), grid_(grid), model_(new GridModel(grid, this)), corner_(new QLabel(this)) {
+    : QTableView(parent), grid_(grid), model_(new GridModel(grid, this)),
+      corner_(new QLabel(this)) {
     setModel(model_);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -124,7 +131,8 @@ GridView::GridView(const winsys::TStringGrid& grid, QWidget* parent)
     columns->setSectionResizeMode(QHeaderView::Fixed);
     columns->setHighlightSections(false);
     columns->setSectionsClickable(false);
-    for (int c = grid.FixedCols; c < grid.ColCount() && c < static_cast<int>(grid.ColWidths.size()); ++c)
+    for (int c = grid.FixedCols; c < grid.ColCount() && c < static_cast<int>(grid.ColWidths.size());
+         ++c)
         columns->resizeSection(c - grid.FixedCols, grid.ColWidths[c]);
     columns->setFixedHeight(grid.DefaultRowHeight * grid.FixedRows + 1);
 
@@ -165,7 +173,8 @@ void GridView::updateGeometries() {
     QTableView::updateGeometries();
     QHeaderView* rows = verticalHeader();
     QHeaderView* columns = horizontalHeader();
-    corner_->setGeometry(rows->geometry().x(), columns->geometry().y(), rows->width(), columns->height());
+    corner_->setGeometry(rows->geometry().x(), columns->geometry().y(), rows->width(),
+                         columns->height());
     corner_->setVisible(rows->isVisibleTo(this) && columns->isVisibleTo(this));
     corner_->raise();
 }
@@ -183,7 +192,9 @@ class PageTabs : public QTabBar {
 
 } // namespace
 
-PagesWidget::PagesWidget(QWidget* parent) : QTabWidget(parent) { setTabBar(new PageTabs); }
+PagesWidget::PagesWidget(QWidget* parent) : QTabWidget(parent) {
+    setTabBar(new PageTabs);
+}
 
 LengthValidator::LengthValidator(QLineEdit* edit, int maxLength)
     : QValidator(edit), edit_(edit), maxLength_(maxLength) {}

@@ -9,8 +9,8 @@
 #include "ui/Look.h"
 #include "ui/LoopBridge.h"
 #include "ui/PortDialog.h"
-#include "ui/ReadingsView.h"
 #include "ui/QtText.h"
+#include "ui/ReadingsView.h"
 #include "ui/Widgets.h"
 #include "winsys/Application.h"
 

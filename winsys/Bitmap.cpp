@@ -13,7 +13,8 @@ namespace {
 
 uint32_t ReadLe(const std::vector<uint8_t>& b, size_t at, int bytes) {
     uint32_t v = 0;
-    for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | b[at + i];
+    for (int i = bytes - 1; i >= 0; --i)
+        v = (v << 8) | b[at + i];
     return v;
 }
 

@@ -5,7 +5,9 @@
 
 namespace winsys {
 
-int64_t SteadyClock::NowMs() const { return NowUs() / 1000; }
+int64_t SteadyClock::NowMs() const {
+    return NowUs() / 1000;
+}
 
 int64_t SteadyClock::NowUs() const {
     using namespace std::chrono;

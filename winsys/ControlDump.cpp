@@ -6,9 +6,10 @@
 namespace winsys {
 
 std::string DumpControl(const Control& c) {
-    std::string out = "{\"name\":" + JsonString(c.Name()) + ",\"kind\":" + JsonString(KindName(c.Kind())) +
-                      ",\"text\":" + JsonString(c.Text()) + ",\"color\":" + JsonString(ColorName(c.Color())) +
-                      ",\"visible\":" + (c.Visible() ? "true" : "false");
+    std::string out =
+        "{\"name\":" + JsonString(c.Name()) + ",\"kind\":" + JsonString(KindName(c.Kind())) +
+        ",\"text\":" + JsonString(c.Text()) + ",\"color\":" + JsonString(ColorName(c.Color())) +
+        ",\"visible\":" + (c.Visible() ? "true" : "false");
     switch (c.Kind()) {
     case ControlKind::ComboBox: {
         const auto& combo = static_cast<const TComboBox&>(c);
@@ -21,7 +22,8 @@ std::string DumpControl(const Control& c) {
         out += ",\"cells\":[";
         for (int r = 0; r < grid.RowCount(); ++r) {
             std::vector<std::string> row;
-            for (int col = 0; col < grid.ColCount(); ++col) row.push_back(grid.Cell(col, r));
+            for (int col = 0; col < grid.ColCount(); ++col)
+                row.push_back(grid.Cell(col, r));
             out += (r ? "," : "") + JsonStringArray(row);
         }
         out += "],\"row\":" + std::to_string(grid.Row());

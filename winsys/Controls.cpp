@@ -6,21 +6,36 @@ namespace winsys {
 
 const char* KindName(ControlKind kind) {
     switch (kind) {
-    case ControlKind::Form: return "form";
-    case ControlKind::PageControl: return "pagecontrol";
-    case ControlKind::TabSheet: return "tabsheet";
-    case ControlKind::Panel: return "panel";
-    case ControlKind::GroupBox: return "groupbox";
-    case ControlKind::Button: return "button";
-    case ControlKind::BitBtn: return "bitbtn";
-    case ControlKind::Label: return "label";
-    case ControlKind::Edit: return "edit";
-    case ControlKind::ComboBox: return "combobox";
-    case ControlKind::StringGrid: return "stringgrid";
-    case ControlKind::Memo: return "memo";
-    case ControlKind::StatusBar: return "statusbar";
-    case ControlKind::Shape: return "shape";
-    case ControlKind::Timer: return "timer";
+    case ControlKind::Form:
+        return "form";
+    case ControlKind::PageControl:
+        return "pagecontrol";
+    case ControlKind::TabSheet:
+        return "tabsheet";
+    case ControlKind::Panel:
+        return "panel";
+    case ControlKind::GroupBox:
+        return "groupbox";
+    case ControlKind::Button:
+        return "button";
+    case ControlKind::BitBtn:
+        return "bitbtn";
+    case ControlKind::Label:
+        return "label";
+    case ControlKind::Edit:
+        return "edit";
+    case ControlKind::ComboBox:
+        return "combobox";
+    case ControlKind::StringGrid:
+        return "stringgrid";
+    case ControlKind::Memo:
+        return "memo";
+    case ControlKind::StatusBar:
+        return "statusbar";
+    case ControlKind::Shape:
+        return "shape";
+    case ControlKind::Timer:
+        return "timer";
     }
     return "control";
 }
@@ -47,7 +62,8 @@ Control::~Control() {
 
 TForm* Control::Form() const {
     const Control* c = this;
-    while (c->parent_) c = c->parent_;
+    while (c->parent_)
+        c = c->parent_;
     return c->kind_ == ControlKind::Form ? static_cast<TForm*>(const_cast<Control*>(c)) : nullptr;
 }
 
@@ -100,10 +116,13 @@ int Control::AddObserver(Observer observer) {
     return id;
 }
 
-void Control::RemoveObserver(int id) { observers_.erase(id); }
+void Control::RemoveObserver(int id) {
+    observers_.erase(id);
+}
 
 void Control::Notify(Change change) {
-    for (auto& [id, observer] : observers_) observer(*this, change);
+    for (auto& [id, observer] : observers_)
+        observer(*this, change);
 }
 
 void TBitBtn::LoadGlyph(const std::string& fileName) {

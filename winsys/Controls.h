@@ -19,14 +19,40 @@ namespace winsys {
 class TForm;
 
 enum class ControlKind {
-    Form, PageControl, TabSheet, Panel, GroupBox, Button, BitBtn, Label, Edit,
-    ComboBox, StringGrid, Memo, StatusBar, Shape, Timer
+    Form,
+    PageControl,
+    TabSheet,
+    Panel,
+    GroupBox,
+    Button,
+    BitBtn,
+    Label,
+    Edit,
+    ComboBox,
+    StringGrid,
+    Memo,
+    StatusBar,
+    Shape,
+    Timer
 };
 const char* KindName(ControlKind kind);
 
 enum class Change {
-    Text, Color, Visible, Enabled, Hint, Items, ItemIndex, Cell, Row, Caret, Brush,
-    Pen, Glyph, Front, ActivePage
+    Text,
+    Color,
+    Visible,
+    Enabled,
+    Hint,
+    Items,
+    ItemIndex,
+    Cell,
+    Row,
+    Caret,
+    Brush,
+    Pen,
+    Glyph,
+    Front,
+    ActivePage
 };
 
 struct Bounds {
@@ -69,7 +95,9 @@ class Control {
     int ZOrder() const { return zOrder_; }
 
     const Bounds& GetBounds() const { return bounds_; }
-    void SetBounds(int left, int top, int width, int height) { bounds_ = {left, top, width, height}; }
+    void SetBounds(int left, int top, int width, int height) {
+        bounds_ = {left, top, width, height};
+    }
 
     // A click as the operator's or the program's: runs OnClick, hidden or not.
     virtual void Click();
@@ -249,7 +277,8 @@ class TStatusBar : public Control {
 
 class TShape : public Control {
   public:
-    TShape(Control* parent, std::string name) : Control(ControlKind::Shape, parent, std::move(name)) {
+    TShape(Control* parent, std::string name)
+        : Control(ControlKind::Shape, parent, std::move(name)) {
         SetColor(clWhite);
     }
     TColor BrushColor() const { return Color(); }

@@ -20,7 +20,7 @@ class Poller {
         unsigned events; // FdEvents
     };
 
-    Poller();  // raises winsys::Exception when the kernel refuses
+    Poller(); // raises winsys::Exception when the kernel refuses
     ~Poller();
     Poller(const Poller&) = delete;
     Poller& operator=(const Poller&) = delete;

@@ -2,13 +2,16 @@
 
 namespace winsys {
 
-TTimer::TTimer(Control* parent, std::string name, unsigned intervalMs, bool enabled, EventLoop* loop)
+TTimer::TTimer(Control* parent, std::string name, unsigned intervalMs, bool enabled,
+               EventLoop* loop)
     : Control(ControlKind::Timer, parent, std::move(name)), loop_(loop), interval_(intervalMs) {
     Control::SetEnabled(enabled);
     if (enabled && loop_) Restart();
 }
 
-TTimer::~TTimer() { Stop(); }
+TTimer::~TTimer() {
+    Stop();
+}
 
 void TTimer::Activate(EventLoop& loop) {
     loop_ = &loop;
@@ -24,8 +27,10 @@ void TTimer::SetInterval(unsigned intervalMs) {
 void TTimer::SetEnabled(bool enabled) {
     if (enabled == Enabled()) return;
     Control::SetEnabled(enabled);
-    if (enabled) Restart();
-    else Stop();
+    if (enabled)
+        Restart();
+    else
+        Stop();
 }
 
 void TTimer::Restart() {

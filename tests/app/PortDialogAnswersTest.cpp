@@ -29,7 +29,8 @@ class PortDialogAnswersTest : public ::testing::Test {
     int Run(const std::string& script) {
         com = std::make_unique<port::TComPort>(&loop);
         out.str("");
-        app::HeadlessRunner runner(application, form, [] { return std::string("{}"); }, out);
+        app::HeadlessRunner runner(
+            application, form, [] { return std::string("{}"); }, out);
         app::PortDialogAnswers answers(runner);
         std::istringstream in(script);
         runner.RunScript(in);

@@ -39,13 +39,18 @@ TEST(HeadlessRunner, ActionsDriveTheWindowAndDumpShowsIt) {
                      "quit\n"
                      "dump Edit4\n");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.output,
-              "{\"name\":\"Edit4\",\"kind\":\"edit\",\"text\":\"127.0.0.1 and more\",\"color\":\"#ffffff\",\"visible\":true}\n"
-              "{\"name\":\"ComboBox4\",\"kind\":\"combobox\",\"text\":\"hex\",\"color\":\"#ffffff\",\"visible\":true,"
-              "\"items\":[\"double\",\"int\",\"long int\",\"hex\",\"caratteri\",\"MODE_32\"],\"itemIndex\":3}\n"
-              "{\"name\":\"ComboBox2\",\"kind\":\"combobox\",\"text\":\"836\",\"color\":\"#ffffff\",\"visible\":true,"
-              "\"items\":[\"454\",\"462\",\"604\",\"836\",\"1468\",\"1472\",\"1476\",\"1480\",\"1484\",\"600\","
-              "\"1488\",\"1496\",\"1524\",\"1528\",\"1532\",\"1512\",\"1516\",\"1520\"],\"itemIndex\":3}\n");
+    EXPECT_EQ(r.output, "{\"name\":\"Edit4\",\"kind\":\"edit\",\"text\":\"127.0.0.1 and "
+                        "more\",\"color\":\"#ffffff\",\"visible\":true}\n"
+                        "{\"name\":\"ComboBox4\",\"kind\":\"combobox\",\"text\":\"hex\",\"color\":"
+                        "\"#ffffff\",\"visible\":true,"
+                        "\"items\":[\"double\",\"int\",\"long "
+                        "int\",\"hex\",\"caratteri\",\"MODE_32\"],\"itemIndex\":3}\n"
+                        "{\"name\":\"ComboBox2\",\"kind\":\"combobox\",\"text\":\"836\",\"color\":"
+                        "\"#ffffff\",\"visible\":true,"
+                        "\"items\":[\"454\",\"462\",\"604\",\"836\",\"1468\",\"1472\",\"1476\","
+                        "\"1480\",\"1484\",\"600\","
+                        "\"1488\",\"1496\",\"1524\",\"1528\",\"1532\",\"1512\",\"1516\",\"1520\"],"
+                        "\"itemIndex\":3}\n");
 }
 
 TEST(HeadlessRunner, ScriptErrorsAreReportedInOrderAndFailTheRun) {
@@ -66,7 +71,8 @@ TEST(HeadlessRunner, DumpWithoutNamesListsEveryControlOnce) {
     WriteGlyphs();
     auto r = RunTool("dump\n");
     EXPECT_EQ(r.status, 0);
-    for (const char* name : {"\"MainForm\"", "\"BitBtn1\"", "\"StringGrid3\"", "\"Timer6\"", "\"StatusBar1\""})
+    for (const char* name :
+         {"\"MainForm\"", "\"BitBtn1\"", "\"StringGrid3\"", "\"Timer6\"", "\"StatusBar1\""})
         EXPECT_NE(r.output.find(std::string("{\"name\":") + name), std::string::npos) << name;
 }
 
@@ -96,9 +102,12 @@ TEST(HeadlessRunner, LoadsTable2SelectsTheFramingAndStartsAndStopsPolling) {
                      "state\n");
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(LinesWith(r.output, "error:"), std::vector<std::string>{});
-    auto dumps = [&](const char* name) { return LinesWith(r.output, std::string("{\"name\":\"") + name + "\""); };
-    EXPECT_EQ(dumps("Label47"), std::vector<std::string>{
-        "{\"name\":\"Label47\",\"kind\":\"label\",\"text\":\"MB TCP\",\"color\":\"clBtnFace\",\"visible\":true}"});
+    auto dumps = [&](const char* name) {
+        return LinesWith(r.output, std::string("{\"name\":\"") + name + "\"");
+    };
+    EXPECT_EQ(dumps("Label47"),
+              std::vector<std::string>{"{\"name\":\"Label47\",\"kind\":\"label\",\"text\":\"MB "
+                                       "TCP\",\"color\":\"clBtnFace\",\"visible\":true}"});
     ASSERT_EQ(dumps("Shape8").size(), 1u);
     EXPECT_NE(dumps("Shape8")[0].find("\"brush\":\"clSkyBlue\""), std::string::npos);
 
@@ -106,8 +115,9 @@ TEST(HeadlessRunner, LoadsTable2SelectsTheFramingAndStartsAndStopsPolling) {
         return std::string("{\"name\":\"") + name + "\",\"kind\":\"label\",\"text\":\"" + text +
                "\",\"color\":\"" + color + "\",\"visible\":true}";
     };
-    EXPECT_EQ(dumps("Label43"), (std::vector<std::string>{lamp("Label43", "Polling", "clLime"),
-                                                          lamp("Label43", "Polling", "clBtnFace")}));
+    EXPECT_EQ(dumps("Label43"),
+              (std::vector<std::string>{lamp("Label43", "Polling", "clLime"),
+                                        lamp("Label43", "Polling", "clBtnFace")}));
     EXPECT_EQ(dumps("Label44"),
               (std::vector<std::string>{lamp("Label44", "Polling Manuale  one shot", "clBtnFace"),
                                         lamp("Label44", "Polling Manuale  one shot", "clLime")}));
@@ -123,10 +133,14 @@ TEST(HeadlessRunner, LoadsTable2SelectsTheFramingAndStartsAndStopsPolling) {
     // The tick polled row 1 and blanked its value; row 2 waits with its five blanks.
     auto grid = dumps("StringGrid3");
     ASSERT_EQ(grid.size(), 1u);
-    EXPECT_NE(grid[0].find("[\"Rif\",\"Address\",\"Valore letto\",\"t\",\"n\",\"OBIS code\",\"Note di esempio\"]"),
+    EXPECT_NE(
+        grid[0].find(
+            "[\"Rif\",\"Address\",\"Valore letto\",\"t\",\"n\",\"OBIS code\",\"Note di esempio\"]"),
+        std::string::npos);
+    EXPECT_NE(grid[0].find("[\"1\",\"101\",\"\",\"d\",\"4\",\"1.8.0\",\"kWh\"]"),
               std::string::npos);
-    EXPECT_NE(grid[0].find("[\"1\",\"101\",\"\",\"d\",\"4\",\"1.8.0\",\"kWh\"]"), std::string::npos);
-    EXPECT_NE(grid[0].find("[\"2\",\"102\",\"     \",\"i\",\"1\",\"C.1.0\",\"stato\"]"), std::string::npos);
+    EXPECT_NE(grid[0].find("[\"2\",\"102\",\"     \",\"i\",\"1\",\"C.1.0\",\"stato\"]"),
+              std::string::npos);
     auto state = LinesWith(r.output, "{\"RxBuffer\"");
     ASSERT_EQ(state.size(), 1u);
     for (const char* item :

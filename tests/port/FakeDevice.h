@@ -143,7 +143,8 @@ class TFakeDispatcher : public TBaseDispatcher {
     void StopDispatcher() override;
 
     // Opens with the usual settings: 19200 8N1 unless given, 4096-byte queues.
-    int32_t Open(int32_t Baud = 19200, uint32_t OutSize = 4096, uint32_t FlowOpts = FlowDtrOn | FlowRtsOn);
+    int32_t Open(int32_t Baud = 19200, uint32_t OutSize = 4096,
+                 uint32_t FlowOpts = FlowDtrOn | FlowRtsOn);
     // Waits until a window handler has been skipped Count times in all.
     bool WaitSkipped(uint32_t Count, int64_t TimeoutMs);
 

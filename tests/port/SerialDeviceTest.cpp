@@ -3,9 +3,9 @@
 #include "port/SerialDevice.h"
 
 #include "DeviceSpeed.h"
+#include "FormFixture.h"
 #include "Pty.h"
 #include "TempFolder.h"
-#include "FormFixture.h"
 #include "port/ComMapping.h"
 #include "port/ComPort.h"
 #include "port/PortErrors.h"

@@ -5,7 +5,8 @@ namespace fakes {
 void FakePort::Deliver(const std::string& bytes) {
     input_.insert(input_.end(), bytes.begin(), bytes.end());
     loop_.PostTask([this] {
-        if (!input_.empty() && OnTriggerAvail) OnTriggerAvail(this, static_cast<uint16_t>(input_.size()));
+        if (!input_.empty() && OnTriggerAvail)
+            OnTriggerAvail(this, static_cast<uint16_t>(input_.size()));
     });
 }
 
@@ -53,7 +54,9 @@ void FakePort::Error(int code) {
     if (code == 10052 || code == 10053 || code == 10054 || code == 10061) Close();
 }
 
-void FakePort::PeerClose() { Close(); }
+void FakePort::PeerClose() {
+    Close();
+}
 
 void FakePort::SetComNumber(uint16_t n) {
     comNumber_ = n;
@@ -96,7 +99,9 @@ char FakePort::GetChar() {
     return c;
 }
 
-void FakePort::PutString(const std::string& text) { PutBlock(text.data(), static_cast<uint16_t>(text.size())); }
+void FakePort::PutString(const std::string& text) {
+    PutBlock(text.data(), static_cast<uint16_t>(text.size()));
+}
 
 void FakePort::PutBlock(const void* block, uint16_t length) {
     if (Closing || length == 0) return;

@@ -25,14 +25,13 @@ TEST_P(FindKeyEndTable, FindsTheFirstOccurrenceWithinLength) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, FindKeyEndTable,
     ::testing::Values(FindKeyEndCase{"xab", 3, "ab", 3},
-                      FindKeyEndCase{"aab", 3, "ab", 3},          // after a partial match
+                      FindKeyEndCase{"aab", 3, "ab", 3}, // after a partial match
                       FindKeyEndCase{"IP_TIP_TEST:", 12, "IP_TEST:", 12},
-                      FindKeyEndCase{"abab", 4, "ab", 2},         // first occurrence wins
-                      FindKeyEndCase{"xxab", 3, "ab", -1},        // key ends past length
-                      FindKeyEndCase{"xxab", 4, "ab", 4},         // ends exactly at length
-                      FindKeyEndCase{"a\0ab", 4, "ab", 4},        // zero bytes are scanned
-                      FindKeyEndCase{"abc", 3, "", -1},
-                      FindKeyEndCase{"", 0, "a", -1}));
+                      FindKeyEndCase{"abab", 4, "ab", 2},  // first occurrence wins
+                      FindKeyEndCase{"xxab", 3, "ab", -1}, // key ends past length
+                      FindKeyEndCase{"xxab", 4, "ab", 4},  // ends exactly at length
+                      FindKeyEndCase{"a\0ab", 4, "ab", 4}, // zero bytes are scanned
+                      FindKeyEndCase{"abc", 3, "", -1}, FindKeyEndCase{"", 0, "a", -1}));
 
 class MainForm : public FormFixture {};
 

@@ -1,7 +1,7 @@
-#include "port/SocketLib.h"
 #include "tool/RciClient.h"
 #include "FormFixture.h"
 #include "RciTestServer.h"
+#include "port/SocketLib.h"
 #include "tool/RciSettings.h"
 #include "tool/RciSocket.h"
 

@@ -13,7 +13,10 @@ class ReceiveSend : public FormFixture {
   protected:
     void SetUp() override {
         serial->SetOpen(true);
-        form->Timer1.OnTimer = [this] { completions.push_back(clock.NowMs()); form->Timer1.SetEnabled(false); };
+        form->Timer1.OnTimer = [this] {
+            completions.push_back(clock.NowMs());
+            form->Timer1.SetEnabled(false);
+        };
     }
     std::vector<int64_t> completions;
 };
@@ -64,7 +67,8 @@ TEST_F(ReceiveSend, SendWritesUpToTheFirstZeroToEveryOpenPortSerialFirstAndClear
     EXPECT_EQ(network->Written(), "ab");
     EXPECT_EQ(form->Label18.Color(), clLime);
     EXPECT_EQ(form->Label23.Color(), clLime);
-    for (char c : form->TxText) ASSERT_EQ(c, 0);
+    for (char c : form->TxText)
+        ASSERT_EQ(c, 0);
 }
 
 TEST_F(ReceiveSend, SendWithNoOpenPortOnlyClears) {

@@ -1,8 +1,8 @@
 // The window thread's loop driven from Qt's: hand-offs from other threads, timers,
 // an idle loop that arms nothing, and a modal error box that keeps serving.
+#include "ui/LoopBridge.h"
 #include "QtFixture.h"
 #include "ui/ErrorBox.h"
-#include "ui/LoopBridge.h"
 #include "ui/QtText.h"
 
 #include <gtest/gtest.h>
@@ -31,8 +31,10 @@ TEST(LoopBridge, ServesHandOffsFromOtherThreadsAndWhatTheirHandlersQueue) {
         if (!loop.IsWindowThread()) onWindowThread = false;
         // Queued while the loop dispatches: its wake-up is consumed by the same
         // dispatch, so only the bridge's look at the queue gets it run.
-        if (msg == 1) loop.PostMessage(self, 2, 0, 0);
-        else ++followUps;
+        if (msg == 1)
+            loop.PostMessage(self, 2, 0, 0);
+        else
+            ++followUps;
         return msg * 10;
     });
     std::atomic<bool> sent{false};

@@ -47,19 +47,19 @@ class WindowTest : public fakes::FormFixture {
         if (!widget) ADD_FAILURE() << "no widget of the expected kind for " << name;
         return widget;
     }
-    QColor Fill(const std::string& name) { return view->WidgetOf(name)->palette().color(QPalette::Window); }
+    QColor Fill(const std::string& name) {
+        return view->WidgetOf(name)->palette().color(QPalette::Window);
+    }
 
     std::unique_ptr<ui::LoopBridge> bridge;
     std::unique_ptr<ui::FormView> view;
 };
 
-
-
 } // namespace
 
 TEST_F(WindowTest, AClickOnEachKindOfWidgetReachesItsControlsHandler) {
     std::vector<std::string> clicked;
-    const std::vector<std::string> names = {"Button35", "BitBtn4",  "Label43",  "StatusBar1",
+    const std::vector<std::string> names = {"Button35", "BitBtn4",   "Label43",   "StatusBar1",
                                             "Shape8",   "GroupBox2", "TabSheet1", "MainForm"};
     for (const std::string& name : names) {
         Control* control = form->FindControl(name);
@@ -72,7 +72,8 @@ TEST_F(WindowTest, AClickOnEachKindOfWidgetReachesItsControlsHandler) {
     clicked.clear();
     QTest::mouseClick(view->WidgetOf("Label43"), Qt::LeftButton, {}, QPoint(3, 3));
     QTest::mouseDClick(view->WidgetOf("Label43"), Qt::LeftButton, {}, QPoint(3, 3));
-    QTest::mouseRelease(view->WidgetOf("Label43"), Qt::LeftButton, {}, QPoint(3, 3)); // as a display sends it
+    QTest::mouseRelease(view->WidgetOf("Label43"), Qt::LeftButton, {},
+                        QPoint(3, 3)); // as a display sends it
     EXPECT_EQ(doubleClicks, 1);
     EXPECT_EQ(clicked, std::vector<std::string>{"Label43"}); // the double click's release is none
 
@@ -82,7 +83,8 @@ TEST_F(WindowTest, AClickOnEachKindOfWidgetReachesItsControlsHandler) {
     int clickedRow = 0, doubleClickedRow = 0;
     form->StringGrid3.OnClick = [&] { clickedRow = form->StringGrid3.Row(); };
     form->StringGrid3.OnDblClick = [&] { doubleClickedRow = form->StringGrid3.Row(); };
-    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->model()->index(4, 1)).center());
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                      grid->visualRect(grid->model()->index(4, 1)).center());
     EXPECT_EQ(clickedRow, 5);
     form->StringGrid3.SetRow(2);
     QPoint row7 = grid->visualRect(grid->model()->index(6, 2)).center();
@@ -188,13 +190,15 @@ TEST_F(WindowTest, ModelChangesReachTheirWidgetsAtOnce) {
     form->PageControl1.SetActivePageIndex(1);
     auto* memo = Get<ui::MemoWidget>("Memo2");
     std::string text;
-    for (int i = 0; i < 200; ++i) text += "0A 03 08 00 " + std::to_string(i) + "\r\n";
+    for (int i = 0; i < 200; ++i)
+        text += "0A 03 08 00 " + std::to_string(i) + "\r\n";
     form->Memo2.SetText(text);
     form->Memo2.AppendText("last");
     form->Memo2.CaretToEnd();
     EXPECT_EQ(ui::FromQt(memo->toPlainText()) + "", [&] {
         std::string shown;
-        for (char c : text + "last") if (c != '\r') shown += c;
+        for (char c : text + "last")
+            if (c != '\r') shown += c;
         return shown;
     }());
     EXPECT_EQ(memo->textCursor().position(), memo->document()->characterCount() - 1);
@@ -241,7 +245,7 @@ TEST_F(WindowTest, EnterRunsTheDefaultButtonUnlessTheControlUsesIt) {
     EXPECT_EQ(reads, 0);
     EXPECT_EQ(seen, '\r');
     EXPECT_EQ(form->Memo2.Text(), "\r\n- CLICK FOR CLEAR -\r\n\r\n"); // at the caret
-    QTest::keyClick(view->WidgetOf("Button35"), Qt::Key_Return); // a focused button too
+    QTest::keyClick(view->WidgetOf("Button35"), Qt::Key_Return);      // a focused button too
     EXPECT_EQ(tcp, 1);
     EXPECT_EQ(reads, 0);
 }
@@ -265,16 +269,21 @@ TEST_F(WindowTest, EveryPageIsDrawnAtTheWindowSizeWithEveryControlInPlace) {
     form->BitBtn2.LoadGlyph("BmpX.bmp");
     form->BitBtn3.LoadGlyph("BmpX.bmp");
     // A loaded register table, so that the grid shows its titles, numbers and values.
-    const char* titles[] = {"Rif", "Address", "Valore letto", "t", "n", "OBIS code", "Note di esempio"};
-    for (int col = 0; col < 7; ++col) form->StringGrid3.SetCell(col, 0, titles[col]);
-    for (int row = 1; row < 300; ++row) form->StringGrid3.SetCell(0, row, std::to_string(row));
+    const char* titles[] = {"Rif", "Address",   "Valore letto",   "t",
+                            "n",   "OBIS code", "Note di esempio"};
+    for (int col = 0; col < 7; ++col)
+        form->StringGrid3.SetCell(col, 0, titles[col]);
+    for (int row = 1; row < 300; ++row)
+        form->StringGrid3.SetCell(0, row, std::to_string(row));
     const char* entry[] = {"454", "1234.5678", "d", "4", "1.8.0", "Energia attiva"};
-    for (int col = 1; col < 7; ++col) form->StringGrid3.SetCell(col, 1, entry[col - 1]);
+    for (int col = 1; col < 7; ++col)
+        form->StringGrid3.SetCell(col, 1, entry[col - 1]);
     form->Memo2.SetText("0A 03 08 40 93 4A 45 6D 5C FA AD 1F 2B\r\n");
     Pump();
 
     std::string unplaced;
-    for (const std::string& name : view->Unplaced()) unplaced += name + " ";
+    for (const std::string& name : view->Unplaced())
+        unplaced += name + " ";
     EXPECT_EQ(unplaced, "");
     QDir().mkpath(RVEX_SCREENSHOT_DIR);
     auto* pages = Get<QTabWidget>("PageControl1");
@@ -294,8 +303,10 @@ TEST_F(WindowTest, EveryPageIsDrawnAtTheWindowSizeWithEveryControlInPlace) {
             if (c->Kind() == ControlKind::Shape) continue;
             for (Control* other : c->Parent()->Children()) {
                 QWidget* o = view->WidgetOf(other->Name());
-                if (other == c || !o || !other->Visible() || other->Kind() == ControlKind::Shape) continue;
-                EXPECT_FALSE(w->geometry().intersects(o->geometry())) << c->Name() << " and " << other->Name();
+                if (other == c || !o || !other->Visible() || other->Kind() == ControlKind::Shape)
+                    continue;
+                EXPECT_FALSE(w->geometry().intersects(o->geometry()))
+                    << c->Name() << " and " << other->Name();
             }
         }
         QImage shot = view->Window()->grab().toImage();
@@ -304,9 +315,11 @@ TEST_F(WindowTest, EveryPageIsDrawnAtTheWindowSizeWithEveryControlInPlace) {
         EXPECT_EQ(shot.size(), QSize(1033, 608));
         QSet<QRgb> colours;
         for (int y = 0; y < shot.height(); y += 3)
-            for (int x = 0; x < shot.width(); x += 3) colours.insert(shot.pixel(x, y));
+            for (int x = 0; x < shot.width(); x += 3)
+                colours.insert(shot.pixel(x, y));
         EXPECT_GT(colours.size(), 20) << "page " << page + 1 << " looks blank";
-        for (const QImage& earlier : shots) EXPECT_NE(shot, earlier) << "page " << page + 1;
+        for (const QImage& earlier : shots)
+            EXPECT_NE(shot, earlier) << "page " << page + 1;
         shots.push_back(shot);
     }
     EXPECT_EQ(ui::FromQt(view->Window()->windowTitle()), "R-VEX Varentis Rv1.9 B [116]");

@@ -122,10 +122,13 @@ TEST(Controls, AGlyphThatIsMissingOrInvalidRaisesWithTheFileName) {
 
 TEST(Controls, AValidBitmapLoads) {
     // 2x2, 24 bits: 14 + 40 header bytes, rows padded to 8 bytes.
-    std::vector<uint8_t> bmp = {'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0,
-                                2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0};
+    std::vector<uint8_t> bmp = {'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,  40,
+                                0,   0,   0,  2, 0, 0, 0, 2, 0, 0, 0,  1, 0, 24, 0};
     bmp.resize(70, 0);
-    { std::ofstream("Tiny.bmp", std::ios::binary).write(reinterpret_cast<char*>(bmp.data()), bmp.size()); }
+    {
+        std::ofstream("Tiny.bmp", std::ios::binary)
+            .write(reinterpret_cast<char*>(bmp.data()), bmp.size());
+    }
     TForm form("F", "");
     TBitBtn button(&form, "BitBtn4", "Chiusa");
     button.LoadGlyph("Tiny.bmp");
