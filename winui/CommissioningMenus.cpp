@@ -43,6 +43,8 @@ CommissioningMenus::CommissioningMenus(winsys::TApplication& application, tool::
                                        FormView& view, tool::TCommissioning& commissioning)
     : application_(application), form_(form), view_(view), commissioning_(commissioning) {
     TrackMenu = [this](::HMENU menu, POINT screen) {
+        // The menu closes on a click elsewhere only when its owner is in front.
+        SetForegroundWindow(view_.Window());
         return static_cast<UINT>(TrackPopupMenu(menu,
                                                 TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
                                                 screen.x, screen.y, 0, view_.Window(), nullptr));

@@ -66,6 +66,7 @@ class CommissioningWindow : public fakes::FormFixture {
             return answer;
         };
         // The menu a right click opens, read back, and the entry the operator picks.
+        systemTrack = menus->TrackMenu;
         menus->TrackMenu = [this](::HMENU menu, POINT) {
             opened = MenuTexts(menu);
             openedChecked = MenuChecked(menu, CommissioningMenus::CommandId(Command::Record));
@@ -111,6 +112,7 @@ class CommissioningWindow : public fakes::FormFixture {
     std::string answer; // the file name the save dialog gives
     UINT pick = 0;      // the entry picked from the next menu opened
     std::vector<std::string> opened;
+    std::function<UINT(::HMENU, POINT)> systemTrack; // the system's menu
     bool openedChecked = false;
     std::unique_ptr<winui::FormView> view;
     std::unique_ptr<winui::ReadingsView> readings;
@@ -186,6 +188,41 @@ TEST_F(CommissioningWindow, GridAndMonitorMenusRecordWithACheckMarkASignAndTwoFi
             << "row " << c.row;
         DestroyMenu(menu);
     }
+    EXPECT_TRUE(Errors().empty());
+}
+
+// Set by the timer that runs inside the system's menu loop: a popup menu window was
+// there; and the window that closes it.
+bool PopupShown = false;
+::HWND MenuOwner = nullptr;
+
+void CALLBACK LookAtTheMenu(::HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    PopupShown = FindWindowW(L"#32768", nullptr) != nullptr; // the system's menu class
+    PostMessageW(MenuOwner, WM_CANCELMODE, 0, 0);
+}
+
+TEST_F(CommissioningWindow, TheSystemsPopupMenuOpensAndClosesWithoutAChoice) {
+    // The menu as the system tracks it, looked at and closed from inside its loop.
+    auto track = systemTrack;
+    int opens = 0;
+    UINT chosen = 99;
+    PopupShown = false;
+    MenuOwner = view->Window();
+    menus->TrackMenu = [&](::HMENU menu, POINT at) {
+        ++opens;
+        opened = MenuTexts(menu);
+        const UINT_PTR timer = SetTimer(nullptr, 0, 200, LookAtTheMenu);
+        chosen = track(menu, at);
+        KillTimer(nullptr, timer); // when the menu did not wait for it
+        return chosen;
+    };
+    RightClickGridItem(1);
+    EXPECT_EQ(opens, 1);
+    EXPECT_TRUE(PopupShown);
+    EXPECT_EQ(chosen, 0u);
+    EXPECT_EQ(opened, GridEntries);
+    EXPECT_FALSE(commissioning->Recording());
     EXPECT_TRUE(Errors().empty());
 }
 
