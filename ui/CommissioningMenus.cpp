@@ -1,6 +1,6 @@
 #include "ui/CommissioningMenus.h"
 
-#include "tool/GridText.h"
+#include "tool/CommissioningMenu.h"
 #include "tool/LocalTime.h"
 #include "tool/Unit1.h"
 #include "ui/QtText.h"
@@ -23,8 +23,8 @@ namespace ui {
 
 namespace {
 
-QString Stamp() {
-    return QString::fromStdString(tool::FileNameStamp(tool::SystemWallTime()));
+QString Now(std::string (*name)(tool::WallTime)) {
+    return QString::fromStdString(name(tool::SystemWallTime()));
 }
 
 } // namespace
@@ -57,7 +57,7 @@ CommissioningMenus::CommissioningMenus(winsys::TApplication& application, FormVi
     // The sign sits in the status bar's row of permanent fields, left of the others
     // (the row is made here when no field made it before).
     if (QWidget* bar = view_.WidgetOf("StatusBar1")) {
-        sign_ = new QLabel("\u25CF REC", bar);
+        sign_ = new QLabel(QString::fromUtf8(tool::RecordingSignText), bar);
         sign_->setObjectName("RecordingSign");
         sign_->setToolTip("Sessione in registrazione");
         sign_->setStyleSheet("QLabel { color: #d00000; font-weight: bold; }");
@@ -84,34 +84,49 @@ template <class Step> void CommissioningMenus::Guarded(Step&& step) {
 
 void CommissioningMenus::ShowRecording(bool recording) {
     if (!sign_) return;
-    if (recording) {
-        QFileInfo readings(QString::fromStdString(commissioning_.ReadingsLogPath()));
-        sign_->setToolTip("Sessione in registrazione: " + readings.fileName());
-    }
+    if (recording) sign_->setToolTip(ToQt(tool::RecordingSignHint(commissioning_)));
     sign_->setVisible(recording);
     sign_->raise();
 }
 
-void CommissioningMenus::AddSessionEntries(QMenu& menu) {
-    QAction* record = menu.addAction("Registra sessione");
-    record->setCheckable(true);
-    record->setChecked(commissioning_.Recording());
-    QObject::connect(record, &QAction::triggered, &menu, [this] { ToggleRecording(); });
+void CommissioningMenus::AddEntries(QMenu& menu, const std::vector<tool::MenuEntry>& entries,
+                                    int row) {
+    for (const tool::MenuEntry& entry : entries) {
+        if (entry.command == tool::MenuCommand::Separator) {
+            menu.addSeparator();
+            continue;
+        }
+        QAction* action = menu.addAction(ToQt(entry.text));
+        action->setCheckable(entry.checkable);
+        action->setChecked(entry.checked);
+        action->setEnabled(entry.enabled);
+        QObject::connect(action, &QAction::triggered, &menu,
+                         [this, command = entry.command, row] { Choose(command, row); });
+    }
+}
+
+void CommissioningMenus::Choose(tool::MenuCommand command, int row) {
+    switch (command) {
+    case tool::MenuCommand::Record:
+        ToggleRecording();
+        break;
+    case tool::MenuCommand::ExportGrid:
+        ExportGrid();
+        break;
+    case tool::MenuCommand::Report:
+        SaveReport();
+        break;
+    case tool::MenuCommand::Trend:
+        OpenTrend(row);
+        break;
+    case tool::MenuCommand::Separator:
+        break;
+    }
 }
 
 std::unique_ptr<QMenu> CommissioningMenus::GridMenu(int row) {
     auto menu = std::make_unique<QMenu>();
-    AddSessionEntries(*menu);
-    menu->addSeparator();
-    QObject::connect(menu->addAction("Esporta tabella CSV..."), &QAction::triggered, menu.get(),
-                     [this] { ExportGrid(); });
-    QObject::connect(menu->addAction("Rapporto di collaudo..."), &QAction::triggered, menu.get(),
-                     [this] { SaveReport(); });
-    menu->addSeparator();
-    QAction* trend = menu->addAction("Trend");
-    trend->setEnabled(row > 0 &&
-                      !tool::TrimmedCell(commissioning_.Form().StringGrid3, 1, row).empty());
-    QObject::connect(trend, &QAction::triggered, menu.get(), [this, row] { OpenTrend(row); });
+    AddEntries(*menu, tool::GridMenuEntries(commissioning_, row), row);
     return menu;
 }
 
@@ -121,34 +136,27 @@ std::unique_ptr<QMenu> CommissioningMenus::MonitorMenu() {
         menu.reset(memo->createStandardContextMenu());
     else
         menu = std::make_unique<QMenu>();
-    menu->addSeparator();
-    AddSessionEntries(*menu);
-    QObject::connect(menu->addAction("Rapporto di collaudo..."), &QAction::triggered, menu.get(),
-                     [this] { SaveReport(); });
+    AddEntries(*menu, tool::MonitorMenuEntries(commissioning_), 0);
     return menu;
 }
 
 void CommissioningMenus::ToggleRecording() {
-    Guarded([this] {
-        if (commissioning_.Recording())
-            commissioning_.StopRecording();
-        else
-            commissioning_.StartRecording();
-    });
+    Guarded([this] { tool::ToggleRecording(commissioning_); });
 }
 
 void CommissioningMenus::ExportGrid() {
-    QString path = AskSaveName("Esporta tabella CSV", "tabella-" + Stamp() + ".csv", "CSV (*.csv)");
+    QString path =
+        AskSaveName("Esporta tabella CSV", Now(tool::SuggestedExportName), "CSV (*.csv)");
     if (path.isEmpty()) return;
     Guarded([&] { commissioning_.ExportGrid(path.toStdString()); });
 }
 
 void CommissioningMenus::SaveReport() {
-    QString path = AskSaveName("Rapporto di collaudo", "collaudo-" + Stamp() + ".html",
+    QString path = AskSaveName("Rapporto di collaudo", Now(tool::SuggestedReportName),
                                "HTML (*.html *.htm);;PDF (*.pdf)");
     if (path.isEmpty()) return;
     Guarded([&] {
-        if (path.endsWith(".pdf", Qt::CaseInsensitive))
+        if (tool::IsPdfName(path.toStdString()))
             WriteReportPdf(path);
         else
             commissioning_.WriteReport(path.toStdString());

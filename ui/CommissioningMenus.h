@@ -8,12 +8,14 @@
 // memo's own entries, then "Registra sessione" and "Rapporto di collaudo...".
 // Failures show in the application's error display. Window thread only.
 #include "tool/Commissioning.h"
+#include "tool/CommissioningMenu.h"
 #include "ui/FormView.h"
 
 #include <QString>
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QLabel;
 class QMenu;
@@ -44,7 +46,8 @@ class CommissioningMenus {
     std::function<QString(const QString& title, const QString& suggested, const QString& filter)>
         AskSaveName;
 
-    // The actions behind the entries.
+    // The actions behind the entries; Choose runs the entry's.
+    void Choose(tool::MenuCommand command, int row);
     void ToggleRecording();
     void ExportGrid();
     void SaveReport();
@@ -54,7 +57,7 @@ class CommissioningMenus {
     void WriteReportPdf(const QString& path);
 
   private:
-    void AddSessionEntries(QMenu& menu);
+    void AddEntries(QMenu& menu, const std::vector<tool::MenuEntry>& entries, int row);
     void ShowRecording(bool recording);
     template <class Step> void Guarded(Step&& step);
 

@@ -1,6 +1,6 @@
 #include "ui/TrendWindow.h"
 
-#include "tool/GridText.h"
+#include "tool/CommissioningMenu.h"
 #include "ui/QtText.h"
 
 #include <QChart>
@@ -14,9 +14,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <QValueAxis>
-
-#include <algorithm>
-#include <cmath>
 
 namespace ui {
 
@@ -65,9 +62,8 @@ TrendWindow::~TrendWindow() {
 void TrendWindow::AddRow(int row) {
     if (series_.count(row)) return;
     auto* series = new QLineSeries;
-    std::string name = "Rif " + tool::TrimmedCell(grid_, 0, row) + "  " +
-                       tool::TrimmedCell(grid_, 1, row) + "  " + tool::TrimmedCell(grid_, 5, row) +
-                       "  " + tool::TrimmedCell(grid_, 6, row);
+    std::string name = tool::TrendSeriesName(grid_, row);
+    plot_.AddSeries(row, name);
     series->setName(ToQt(name));
     series->setPointsVisible(true);
     chart_->addSeries(series);
@@ -87,36 +83,15 @@ void TrendWindow::Plot(int row, double value, tool::WallTime at) {
     if (it == series_.end() || !isVisible()) return; // plotted while open only
     auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count();
     it->second->append(static_cast<qreal>(ms), value);
+    plot_.AddPoint(row, value, at);
     FitAxes();
 }
 
 void TrendWindow::FitAxes() {
-    qreal minX = 0, maxX = 0, minY = 0, maxY = 0;
-    bool any = false;
-    for (const auto& [row, series] : series_) {
-        for (const QPointF& p : series->points()) {
-            if (!any) {
-                minX = maxX = p.x();
-                minY = maxY = p.y();
-                any = true;
-            }
-            minX = std::min(minX, p.x());
-            maxX = std::max(maxX, p.x());
-            minY = std::min(minY, p.y());
-            maxY = std::max(maxY, p.y());
-        }
-    }
-    if (!any) {
-        qint64 now = QDateTime::currentMSecsSinceEpoch();
-        minX = static_cast<qreal>(now - 60000);
-        maxX = static_cast<qreal>(now);
-    }
-    // A flat line or a single point still gets a visible span.
-    if (maxX - minX < 10000) maxX = minX + 10000;
-    qreal pad = std::max<qreal>((maxY - minY) * 0.05, std::max<qreal>(std::fabs(maxY) * 0.01, 0.5));
-    timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(minX)),
-                        QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(maxX)));
-    valueAxis_->setRange(minY - pad, maxY + pad);
+    tool::TrendRange range = plot_.Range(tool::SystemWallTime());
+    timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(range.fromMs),
+                        QDateTime::fromMSecsSinceEpoch(range.toMs));
+    valueAxis_->setRange(range.low, range.high);
 }
 
 bool TrendWindow::SavePng(const QString& path) {

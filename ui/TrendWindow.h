@@ -4,6 +4,7 @@
 // open. More rows join as further series; the chart can be saved as PNG.
 // Window thread only. The commissioning record and the grid outlive the window.
 #include "tool/Commissioning.h"
+#include "tool/TrendPlot.h"
 #include "winsys/Controls.h"
 
 #include <QWidget>
@@ -49,6 +50,7 @@ class TrendWindow : public QWidget {
     QDateTimeAxis* timeAxis_;
     QValueAxis* valueAxis_;
     std::map<int, QLineSeries*> series_;
+    tool::TrendPlot plot_; // the points again, for the axes' ranges
 };
 
 } // namespace ui

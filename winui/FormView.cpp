@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 #include <uxtheme.h>
+#include <windowsx.h>
 
 #include <algorithm>
 
@@ -608,6 +609,11 @@ LRESULT CALLBACK FormView::ControlProc(::HWND hwnd, UINT msg, WPARAM wParam, LPA
 
 LRESULT FormView::ControlMessage(Binding& b, ::HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     Control& c = *b.control;
+    if (msg == WM_CONTEXTMENU && hwnd == b.hwnd && OnContextMenu &&
+        (c.Kind() == ControlKind::StringGrid || c.Kind() == ControlKind::Memo)) {
+        ContextMenu(b, lParam);
+        return 0;
+    }
     if (msg == WM_CHAR && c.Kind() == ControlKind::Memo && !static_cast<TMemo&>(c).ReadOnly) {
         // Typed characters go to the model, which puts them at its caret; the rest of
         // the editing (caret moves, selection, copy, paste, delete) is the editor's.
@@ -656,6 +662,21 @@ LRESULT FormView::ControlMessage(Binding& b, ::HWND hwnd, UINT msg, WPARAM wPara
         }
     }
     return DefSubclassProc(hwnd, msg, wParam, lParam);
+}
+
+void FormView::ContextMenu(Binding& b, LPARAM at) {
+    // From the keyboard the point is -1, -1: the menu opens at the control's corner.
+    const bool fromKeyboard = at == -1;
+    POINT screen{GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+    if (fromKeyboard) {
+        RECT area;
+        GetWindowRect(b.hwnd, &area);
+        screen = {area.left + 8, area.top + 8};
+    }
+    const int row =
+        b.control->Kind() == ControlKind::StringGrid ? GridRowAt(b, screen, fromKeyboard) : 0;
+    Control& control = *b.control;
+    OnContextMenu(control, screen, row);
 }
 
 bool FormView::FilterMessage(MSG& message) {

@@ -59,6 +59,14 @@ class FormView {
     // The operator closes the window (its close box, Alt+F4).
     std::function<void()> OnClose;
 
+    // The operator asks for the context menu of the readings grid or the monitor (the
+    // right button, the menu key, Shift+F10): the control, the point on the screen to
+    // open it at, and for the grid the row under the pointer (0: none; from the
+    // keyboard, the selected row).
+    std::function<void(const winsys::Control& control, POINT screen, int row)> OnContextMenu;
+    // The status bar's window (nullptr when the form has none).
+    ::HWND StatusBar() const { return statusBar_; }
+
     // What the window draws of the readings' outcomes (ReadingsView sets these): a
     // grid cell's text in red, an edit's text in red, the status bar's right field.
     std::function<bool(int col, int row)> BadCell;
@@ -115,6 +123,8 @@ class FormView {
     void SyncCell(Binding& b);
     void SyncRow(Binding& b);
     LRESULT GridNotify(Binding& b, NMHDR& header);
+    // The grid row under a point of the screen (0: none), or the selected row.
+    int GridRowAt(Binding& b, POINT screen, bool selected);
 
     // The operator's side.
     static LRESULT CALLBACK ContainerProc(::HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -124,6 +134,7 @@ class FormView {
     LRESULT ContainerMessage(::HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT ControlMessage(Binding& b, ::HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     void Command(Binding& b, UINT code);
+    void ContextMenu(Binding& b, LPARAM at);
     void PaintShape(Binding& b, ::HDC dc);
     bool FilterMessage(MSG& message);
     void Act(const std::function<void()>& action);

@@ -67,6 +67,17 @@ void FormView::SyncRow(Binding& b) {
     SendMessageW(b.hwnd, LVM_ENSUREVISIBLE, static_cast<WPARAM>(item), FALSE);
 }
 
+int FormView::GridRowAt(Binding& b, POINT screen, bool selected) {
+    auto& grid = static_cast<TStringGrid&>(*b.control);
+    if (selected) return grid.Row() >= grid.FixedRows ? grid.Row() : 0;
+    LVHITTESTINFO hit{};
+    hit.pt = screen;
+    ScreenToClient(b.hwnd, &hit.pt);
+    const int item = static_cast<int>(
+        SendMessageW(b.hwnd, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+    return item >= 0 && (hit.flags & LVHT_ONITEM) ? item + grid.FixedRows : 0;
+}
+
 LRESULT FormView::GridNotify(Binding& b, NMHDR& header) {
     auto& grid = static_cast<TStringGrid&>(*b.control);
     switch (header.code) {

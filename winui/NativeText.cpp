@@ -28,6 +28,15 @@ std::string Narrow(const std::wstring& text) {
     return out;
 }
 
+std::wstring WideUtf8(const std::string& text) {
+    if (text.empty()) return {};
+    const int size = static_cast<int>(text.size());
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
+    std::wstring out(static_cast<size_t>(length > 0 ? length : 0), L'\0');
+    if (length > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), size, out.data(), length);
+    return out;
+}
+
 std::wstring WindowText(::HWND window) {
     int length = GetWindowTextLengthW(window);
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');

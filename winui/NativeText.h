@@ -17,6 +17,8 @@ namespace winui {
 std::wstring Wide(const std::string& text);
 std::string Narrow(const std::wstring& text);
 
+// A UTF-8 text (the tool's own signs and files) as the window system's text.
+std::wstring WideUtf8(const std::string& text);
 // The text a window holds (GetWindowText), whatever its length.
 std::wstring WindowText(::HWND window);
 

@@ -1,8 +1,10 @@
 #include "winui/Window.h"
 
+#include "tool/Commissioning.h"
 #include "tool/DesignTimePorts.h"
 #include "tool/Unit1.h"
 #include "winsys/Application.h"
+#include "winui/CommissioningMenus.h"
 #include "winui/ErrorBox.h"
 #include "winui/FormView.h"
 #include "winui/NativeText.h"
@@ -46,6 +48,8 @@ int RunWindow() {
     application.Errors().Headless = false;
     application.Errors().SetViewer([&errors](const std::string& message) { errors.Show(message); });
     PortDialog portDialog(view.Window());
+    tool::TCommissioning commissioning(form);
+    CommissioningMenus commissioningMenus(application, form, view, commissioning);
 
     bool closed = false;
     view.OnClose = [&] {

@@ -3,6 +3,7 @@
 #include "winui/NativeText.h"
 
 #include <commctrl.h>
+#include <gtest/gtest.h>
 
 #include <fstream>
 #include <set>
@@ -162,6 +163,39 @@ size_t Picture::Colors(int left, int top, int right, int bottom) const {
         for (int x = std::max(0, left); x < std::min(width, right); ++x)
             seen.insert(At(x, y));
     return seen.size();
+}
+
+namespace {
+
+MENUITEMINFOW MenuItem(::HMENU menu, UINT item, bool byPosition, wchar_t* text, UINT size) {
+    MENUITEMINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_STRING;
+    info.dwTypeData = text;
+    info.cch = size;
+    if (!GetMenuItemInfoW(menu, item, byPosition, &info)) ADD_FAILURE() << "no menu item " << item;
+    return info;
+}
+
+} // namespace
+
+std::vector<std::string> MenuTexts(::HMENU menu) {
+    std::vector<std::string> texts;
+    const int count = GetMenuItemCount(menu);
+    for (int i = 0; i < count; ++i) {
+        wchar_t text[256] = {};
+        MENUITEMINFOW info = MenuItem(menu, static_cast<UINT>(i), true, text, 255);
+        texts.push_back((info.fType & MFT_SEPARATOR) ? "-" : winui::Narrow(text));
+    }
+    return texts;
+}
+
+bool MenuChecked(::HMENU menu, UINT id) {
+    return (MenuItem(menu, id, false, nullptr, 0).fState & MFS_CHECKED) != 0;
+}
+
+bool MenuEnabled(::HMENU menu, UINT id) {
+    return (MenuItem(menu, id, false, nullptr, 0).fState & MFS_DISABLED) == 0;
 }
 
 Picture Capture(::HWND window) {

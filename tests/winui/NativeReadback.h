@@ -31,6 +31,11 @@ int ListItemCount(::HWND list);
 int ListSelected(::HWND list);
 std::string StatusText(::HWND bar, int part);
 std::string TooltipText(::HWND tooltips, ::HWND tool);
+// A popup menu's entries (GetMenuItemInfo): their texts in order, "-" for a separator;
+// and the check mark and enabled state of the entry with an identifier.
+std::vector<std::string> MenuTexts(::HMENU menu);
+bool MenuChecked(::HMENU menu, UINT id);
+bool MenuEnabled(::HMENU menu, UINT id);
 // The bottom-most child window (a frame's group box lies there).
 ::HWND LowestChild(::HWND parent);
 
