@@ -16,6 +16,8 @@ namespace port {
 // on, unless its number would take a wrong text from the table (then 162, general
 // failure).
 int32_t FileErrorCode(int Errno);
+// The part of FileErrorCode every platform shares: the mapping of errno alone.
+int32_t ErrnoFileErrorCode(int Errno);
 
 // A text file written through a 512-byte buffer. Writes after a failure are dropped;
 // the first error is what Close reports.

@@ -1,7 +1,7 @@
-// The parts of the event loop that every platform shares: the current loop, the
-// timer table on the loop's clock, and running for a span of time. The queue, the
-// windows and the waiting are the platform's own (EventLoopLinux.cpp,
-// EventLoopWin32.cpp).
+// The parts of the event loop that every platform shares: the current loop, calling a
+// window's procedure, the blocking send, the timer table on the loop's clock, and
+// running for a span of time. The queue, the windows and the waiting are the
+// platform's own (EventLoopLinux.cpp, EventLoopWin32.cpp).
 #include "winsys/EventLoop.h"
 
 #include "winsys/Exception.h"
@@ -26,6 +26,24 @@ EventLoop* EventLoop::Current() {
 }
 void EventLoop::SetCurrent(EventLoop* loop) {
     currentLoop.store(loop);
+}
+
+LRESULT EventLoop::CallWindow(HWND window, uint32_t msg, WPARAM wParam, LPARAM lParam) {
+    std::shared_ptr<WndProc> proc;
+    {
+        std::lock_guard lock(mutex_);
+        auto it = windows_.find(window);
+        if (it == windows_.end()) return 0;
+        proc = it->second;
+    }
+    return (*proc)(window, msg, wParam, lParam);
+}
+
+LRESULT EventLoop::SendMessage(HWND window, uint32_t msg, WPARAM wParam, LPARAM lParam) {
+    if (IsWindowThread()) return CallWindow(window, msg, wParam, lParam);
+    LRESULT result = 0;
+    SendMessageTimeout(window, msg, wParam, lParam, 0, &result);
+    return result;
 }
 
 EventLoop::TimerId EventLoop::StartTimer(unsigned intervalMs, std::function<void()> callback) {

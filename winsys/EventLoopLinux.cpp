@@ -108,24 +108,6 @@ void EventLoop::PostTask(std::function<void()> task) {
     poller_.Wake();
 }
 
-LRESULT EventLoop::CallWindow(HWND window, uint32_t msg, WPARAM wParam, LPARAM lParam) {
-    std::shared_ptr<WndProc> proc;
-    {
-        std::lock_guard lock(mutex_);
-        auto it = windows_.find(window);
-        if (it == windows_.end()) return 0;
-        proc = it->second;
-    }
-    return (*proc)(window, msg, wParam, lParam);
-}
-
-LRESULT EventLoop::SendMessage(HWND window, uint32_t msg, WPARAM wParam, LPARAM lParam) {
-    if (IsWindowThread()) return CallWindow(window, msg, wParam, lParam);
-    LRESULT result = 0;
-    SendMessageTimeout(window, msg, wParam, lParam, 0, &result);
-    return result;
-}
-
 bool EventLoop::SendMessageTimeout(HWND window, uint32_t msg, WPARAM wParam, LPARAM lParam,
                                    unsigned timeoutMs, LRESULT* result) {
     if (IsWindowThread()) {
