@@ -346,6 +346,11 @@ class TBaseDispatcher {
     uint32_t AvailThreshold() const { return AvailThresholdValue.load(); }
     bool InNotify() const { return InNotifyFlag.load(); }
     bool CloseDeferred() const { return CloseDeferredFlag.load(); }
+    // A pass without a device event may find work: an armed timer or status trigger,
+    // bytes a handler left unread or a notification to repeat, a notification held
+    // off, a device whose event wait may miss an arrival. Without any, the dispatch
+    // thread sleeps until an event or a trigger is armed.
+    bool IdlePassNeeded();
     bool ThreadsActive() const { return ThreadsActiveFlag.load(); }
     int32_t ThreadCount() const { return ThreadCountValue.load(); }
     bool RingsAllocated();
@@ -437,6 +442,9 @@ class TBaseDispatcher {
     // The device holds received bytes and the input ring has room for them.
     bool InputWaiting();
     void ReportThreadError(const std::exception& E);
+    // The window thread armed something that only a pass looks at: the dispatch
+    // thread, perhaps in its quiet wait, runs one now.
+    void WakeDispatchPass();
     void ApplyLineFlags(TDCB& DCB);
     uint32_t MappedBaud(uint32_t Rate) const;
     bool DataTriggerSeesByte(TDataTrigger& T, uint8_t Byte);

@@ -16,8 +16,13 @@ using Signals = TDispatcherSignals;
 // dispatch thread before it signals it once more (36 ticks each).
 constexpr int64_t ThreadStartWaitMs = 3000;
 constexpr int64_t DispatchStopWaitMs = 36 * MSecsPerTick;
-// The dispatch thread's pass without an event.
+// The dispatch thread's pass without an event, while such a pass may find work. With
+// nothing for it to find, the thread sleeps until an event or until something is armed
+// (WakeDispatchPass); the long bound only keeps a quiet port's thread from sleeping
+// for ever should a pass ever be owed without either. Every wake-up of a sleeping
+// processor costs far more than the pass itself.
 constexpr int64_t DispatchIdleMs = 50;
+constexpr int64_t DispatchQuietMs = 10000;
 // Receive rounds of one pass, so the status and timer checks come in between.
 constexpr int MaxReceiveRounds = 64;
 
@@ -102,7 +107,8 @@ void TDispThread::Execute() {
     TBaseDispatcher& d = Dispatcher;
     d.Signals.Set(Signals::ThreadStateSignal);
     do {
-        bool event = d.Signals.Wait(Signals::ComEventSignal, DispatchIdleMs) != 0;
+        const int64_t idleMs = d.IdlePassNeeded() ? DispatchIdleMs : DispatchQuietMs;
+        bool event = d.Signals.Wait(Signals::ComEventSignal, idleMs) != 0;
         if (d.StopThreadsFlag.load() || !d.Signals.Valid()) break;
         PassOne(event);
         PassTwo();
@@ -316,6 +322,23 @@ void TBaseDispatcher::StopThreads() {
         WaitThreadEnd(disp, -1);
     }
     Signals.Close();
+}
+
+bool TBaseDispatcher::IdlePassNeeded() {
+    if (!EventWaitIsEdgeTriggered() || InNotify() || CloseDeferred()) return true;
+    {
+        std::lock_guard lock(StateLock);
+        for (const TTimerTrigger& t : TimerTriggers)
+            if (t.tActive) return true;
+        for (const TStatusTrigger& t : StatusTriggers)
+            if (t.tEnabled) return true;
+    }
+    std::lock_guard lock(InLock);
+    return AvailNotifyCount == AvailNotifyAgain || InHead != InTail || InFull.load();
+}
+
+void TBaseDispatcher::WakeDispatchPass() {
+    if (DispThreadRunning.load()) Signals.Set(TDispatcherSignals::ComEventSignal);
 }
 
 void TBaseDispatcher::WaitThreadEnd(TDispatcherThread* Thread, int64_t TimeoutMs) {

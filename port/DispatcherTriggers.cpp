@@ -87,6 +87,8 @@ int32_t TBaseDispatcher::FindTriggerFromHandle(int32_t Handle, bool Delete, TTri
 int32_t TBaseDispatcher::ChangeLengthTrigger(uint32_t Length) {
     AvailThresholdValue = Length;
     if (LogActive()) AddDispatchEntry(dtTriggerDataChange, dstAvailTrigger, Length, nullptr, 0);
+    // Bytes already waiting are announced by the next pass.
+    WakeDispatchPass();
     return ecOK;
 }
 
@@ -181,6 +183,7 @@ int32_t TBaseDispatcher::SetTimerTrigger(int32_t Handle, int32_t Ticks, bool Act
                 AddDispatchEntry(dtTriggerDataChange, dstTimerTrigger,
                                  static_cast<uint32_t>(Handle), "Deactivated", 11);
         }
+        if (Activate) WakeDispatchPass();
         return ecOK;
     }
     return ecBadTriggerHandle;
@@ -245,6 +248,7 @@ int32_t TBaseDispatcher::SetStatusTrigger(int32_t Handle, uint32_t Value, bool A
             AddDispatchEntry(dtTriggerDataChange, dstStatusTrigger, static_cast<uint32_t>(Handle),
                              state, 4);
         }
+        if (Activate) WakeDispatchPass();
         return ecOK;
     }
     return ecBadTriggerHandle;
@@ -290,6 +294,7 @@ void TBaseDispatcher::RestoreTriggers(const TTriggerSave& Save) {
     for (const TStatusTrigger& t : StatusTriggers)
         highest = std::max(highest, t.tHandle & ~7);
     TriggerCounter = std::max(TriggerCounter, highest / 8 + 1);
+    WakeDispatchPass();
 }
 
 void TBaseDispatcher::ClearSaveBuffers(TTriggerSave& Save) {

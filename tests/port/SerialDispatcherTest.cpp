@@ -16,6 +16,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 using namespace port;
 
@@ -29,6 +30,7 @@ class SerialDispatcherTest : public ::testing::Test {
         Window = Loop.CreateWindow([this](winsys::HWND, uint32_t Msg, winsys::WPARAM W,
                                           winsys::LPARAM L) -> winsys::LRESULT {
             if (!Port || PortHandleOf(L) != Port->PortHandle()) return 0;
+            Messages.push_back(Msg);
             if (Msg == PortMsgAvail) {
                 ++AvailCount;
                 char C;
@@ -73,6 +75,7 @@ class SerialDispatcherTest : public ::testing::Test {
     winsys::HWND Window = 0;
     std::unique_ptr<TSerialDispatcher> Port;
     std::string Received;
+    std::vector<uint32_t> Messages;
     int AvailCount = 0;
 };
 
@@ -185,6 +188,49 @@ TEST_F(SerialDispatcherTest, AFullInputRingNeitherSpinsNorLosesTheRest) {
     Got.resize(Bytes.size());
     ASSERT_EQ(Port->GetBlock(Got.data() + InRingSize, Rest), static_cast<int32_t>(Rest));
     EXPECT_EQ(Got, Bytes);
+}
+
+// An open port with nothing armed costs no wake-ups: the dispatch thread's pass without
+// an event runs only while it can find work that no arrival announces.
+TEST_F(SerialDispatcherTest, TheDispatchThreadPassesWithoutEventsOnlyWhileSomethingIsArmed) {
+    ASSERT_EQ(Open(), 0);
+    EXPECT_FALSE(Port->IdlePassNeeded());
+
+    const int32_t Timer = Port->AddTimerTrigger();
+    EXPECT_FALSE(Port->IdlePassNeeded());
+    ASSERT_EQ(Port->SetTimerTrigger(Timer, 1, true), 0);
+    EXPECT_TRUE(Port->IdlePassNeeded());
+    ASSERT_EQ(Port->SetTimerTrigger(Timer, 1, false), 0);
+    EXPECT_FALSE(Port->IdlePassNeeded());
+
+    const int32_t Sent = Port->AddStatusTrigger(stOutSent);
+    ASSERT_EQ(Port->SetStatusTrigger(Sent, 0, true), 0);
+    EXPECT_TRUE(Port->IdlePassNeeded());
+    ASSERT_EQ(Port->SetStatusTrigger(Sent, 0, false), 0);
+    EXPECT_FALSE(Port->IdlePassNeeded());
+
+    // Bytes held off while the window thread reads by itself, then left unread.
+    bool WasBusy;
+    Port->SetEventBusy(WasBusy, true);
+    EXPECT_TRUE(Port->IdlePassNeeded());
+    WriteMaster("abc");
+    ASSERT_TRUE(PumpUntil([&] { return Port->InBuffUsed() == 3; }));
+    Port->SetEventBusy(WasBusy, false);
+    EXPECT_TRUE(Port->IdlePassNeeded());
+    ASSERT_TRUE(PumpUntil([&] { return Received == "abc"; }));
+    // The ring advances once the handler has returned to the dispatch thread.
+    EXPECT_TRUE(PumpUntil([&] { return !Port->IdlePassNeeded(); }));
+}
+
+// Armed while the dispatch thread sleeps in its quiet wait, a timer still fires.
+TEST_F(SerialDispatcherTest, ATimerArmedOnAQuietPortFires) {
+    ASSERT_EQ(Open(), 0);
+    Loop.RunFor(100);
+    const int32_t Timer = Port->AddTimerTrigger();
+    ASSERT_EQ(Port->SetTimerTrigger(Timer, 1, true), 0);
+    PortClockValue.AdvanceMs(3 * 55);
+    ASSERT_TRUE(PumpUntil([&] { return !Messages.empty(); }));
+    EXPECT_EQ(Messages, std::vector<uint32_t>{PortMsgTimer});
 }
 
 // The peer goes away while the port is open (as a pulled USB adapter): the event wait
