@@ -2,8 +2,9 @@
 // The three threads of a dispatcher, written against its device operations:
 //   TComThread  waits for device events (WaitComEvent) and hands each to TDispThread;
 //   TDispThread moves received bytes into the input ring, checks the triggers and
-//               delivers the notifications; it also runs every 50 ms without an event,
-//               for timer triggers, output status triggers and data that came silently;
+//               delivers the notifications; while a timer or status trigger is armed,
+//               bytes wait unread, or the device may bring data silently, it also runs
+//               every 50 ms without an event; otherwise it sleeps until the next event;
 //   TOutThread  writes the output ring to the device in contiguous chunks.
 // The dispatcher owns the thread objects and joins them when it is destroyed; each
 // thread calls ThreadGone as its last act on the dispatcher.
