@@ -14,12 +14,6 @@
 
 namespace port {
 
-TSocket::TAsyncEntry& TSocket::Entry(TSocketHandle Socket) {
-    auto [it, added] = Async->Map.try_emplace(Socket);
-    if (added) it->second.Serial = NextSerial++;
-    return it->second;
-}
-
 void TSocket::Forget(TSocketHandle Socket) {
     std::erase_if(Async->PostedErrors, [&](const auto& p) { return p.second.Socket == Socket; });
     auto it = Async->Map.find(Socket);
@@ -32,11 +26,6 @@ void TSocket::StopWatching() {
     for (auto& [socket, entry] : Async->Map)
         if (entry.Watch) Loop->RemoveWatch(entry.Watch);
     Async->Map.clear();
-}
-
-uint64_t TSocket::SerialOf(TSocketHandle Socket) const {
-    auto it = Async->Map.find(Socket);
-    return it == Async->Map.end() ? 0 : it->second.Serial;
 }
 
 void TSocket::UpdateWatch(TSocketHandle Socket) {
@@ -165,24 +154,6 @@ void TSocket::DeliverDeferredConnect(TSocketHandle Socket, uint64_t Serial) {
     e.Phase = TAsyncEntry::Closed;
     UpdateWatch(Socket);
     if (e.Events & FdConnect) Notify(Socket, FdConnect, error);
-}
-
-void TSocket::PostError(TSocketHandle Socket, int ErrCode) {
-    if (Handle == 0) return; // no loop to deliver on
-    uint64_t ticket = NextErrorTicket++;
-    Async->PostedErrors[ticket] = {Socket, SerialOf(Socket), ErrCode};
-    Loop->PostMessage(Handle, PostedErrorMsg, static_cast<winsys::WPARAM>(Socket),
-                      static_cast<winsys::LPARAM>(ticket));
-}
-
-void TSocket::DeliverPostedError(uint64_t Ticket) {
-    auto it = Async->PostedErrors.find(Ticket);
-    if (it == Async->PostedErrors.end()) return; // its socket was closed meanwhile
-    auto posted = it->second;
-    Async->PostedErrors.erase(it);
-    if (SerialOf(posted.Socket) != posted.Serial) return; // the number is another socket's now
-    CMSocketMessage(static_cast<winsys::WPARAM>(posted.Socket),
-                    MakeSelectLParam(0, posted.ErrCode));
 }
 
 int TSocket::SetAsyncStyles(TSocketHandle Socket, unsigned Events) {

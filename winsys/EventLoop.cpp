@@ -1,7 +1,7 @@
 // The parts of the event loop that every platform shares: the current loop, calling a
 // window's procedure, the blocking send, the timer table on the loop's clock, and
-// running for a span of time. The queue, the windows and the waiting are the
-// platform's own (EventLoopLinux.cpp, EventLoopWin32.cpp).
+// running for a span of time or until Quit. The queue, the windows and the waiting are
+// the platform's own (EventLoopLinux.cpp, EventLoopWin32.cpp).
 #include "winsys/EventLoop.h"
 
 #include "winsys/Exception.h"
@@ -112,6 +112,19 @@ void EventLoop::AdvanceClock(int64_t ms) {
     }
     manual->SetMs(target);
     ProcessMessages();
+}
+
+void EventLoop::Run() {
+    while (!quit_) {
+        ProcessMessages();
+        if (quit_) break;
+        WaitForWork(-1);
+    }
+}
+
+void EventLoop::Quit() {
+    quit_ = true;
+    poller_.Wake();
 }
 
 void EventLoop::SetErrorHandler(std::function<void(const std::exception&)> handler) {

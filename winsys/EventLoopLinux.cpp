@@ -287,19 +287,6 @@ void EventLoop::WaitForWork(int64_t maxMs) {
     DispatchFds(static_cast<int>(std::min<int64_t>(wait, INT32_MAX)), SIZE_MAX);
 }
 
-void EventLoop::Run() {
-    while (!quit_) {
-        ProcessMessages();
-        if (quit_) break;
-        WaitForWork(-1);
-    }
-}
-
-void EventLoop::Quit() {
-    quit_ = true;
-    poller_.Wake();
-}
-
 // Every wait here asks MsUntilNextTimer first.
 void EventLoop::TimersChanged() {}
 

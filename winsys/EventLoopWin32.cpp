@@ -391,19 +391,6 @@ void EventLoop::WaitForWork(int64_t maxMs) {
     poller_.Wait(static_cast<int>(std::min<int64_t>(wait, INT32_MAX)));
 }
 
-void EventLoop::Run() {
-    while (!quit_) {
-        ProcessMessages();
-        if (quit_) break;
-        WaitForWork(-1);
-    }
-}
-
-void EventLoop::Quit() {
-    quit_ = true;
-    poller_.Wake();
-}
-
 void EventLoop::TimersChanged() {
     if (!native_ || !IsWindowThread()) return;
     const int64_t untilTimer = MsUntilNextTimer();

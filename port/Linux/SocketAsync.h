@@ -2,7 +2,7 @@
 // The state behind TSocket's asynchronous notifications, one entry per socket: what
 // its owner asked for, where the socket stands, which events are armed, and its fd
 // watch; and the errors posted for later delivery. Private to the socket wrapper
-// (Socket*Linux.cpp): nothing else includes it.
+// (Socket*Linux.cpp, SocketAsync.cpp): nothing else includes it.
 #include "port/Socket.h"
 
 #include <cstdint>

@@ -2,7 +2,8 @@
 // The state behind TSocket's notifications on Windows, one entry per socket that
 // reports events: what the read-event rule needs, and the number that tells a reused
 // socket handle from the socket it was; and the errors posted for later delivery.
-// Private to the socket wrapper (Socket*Win32.cpp): nothing else includes it.
+// Private to the socket wrapper (Socket*Win32.cpp, SocketAsync.cpp): nothing else
+// includes it.
 #include "port/Socket.h"
 
 #include <cstdint>
