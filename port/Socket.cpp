@@ -1,9 +1,13 @@
-// TSocket's delivery of events and errors to the handlers, and the last error of each
-// thread. The start of the socket library and the notification window are the
-// platform's (SocketLinux.cpp, SocketWin32.cpp); see Socket.h for the other concerns.
+// TSocket's notification window and its end, the delivery of events and errors to the
+// handlers, and the last error of each thread. The start of the socket library and the
+// window's messages are the platform's (SocketLinux.cpp, SocketWin32.cpp); see Socket.h
+// for the other concerns.
 #include "port/Socket.h"
 
 #include "port/PortErrors.h"
+
+#include "SockFuncs.h"
+#include "SocketAsync.h"
 
 #include <utility>
 
@@ -15,6 +19,22 @@ namespace {
 thread_local int LastError = 0;
 
 } // namespace
+
+void TSocket::OpenNotificationWindow() {
+    if (!Loop) return;
+    Handle = Loop->CreateWindow(
+        [this](winsys::HWND, uint32_t Msg, winsys::WPARAM WParam, winsys::LPARAM LParam) {
+            winsys::LRESULT Result = 0;
+            Notification([&] { Result = WndProc(Msg, WParam, LParam); });
+            return Result;
+        });
+}
+
+TSocket::~TSocket() {
+    StopWatching();
+    if (Loaded && SockFuncs.WSACleanup) SockFuncs.WSACleanup();
+    if (Handle) Loop->DestroyWindow(Handle);
+}
 
 void TSocket::SetLast(int Code) {
     LastError = Code;

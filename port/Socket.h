@@ -231,8 +231,11 @@ class TSocket {
     static void SetLastFromErrno();
     static void SetLastFromLibrary();
 
-    // Delivery (Socket.cpp).
+    // The window the notifications are posted to (Socket.cpp), and its messages (the
+    // platform's Socket*.cpp).
+    void OpenNotificationWindow();
     winsys::LRESULT WndProc(uint32_t Msg, winsys::WPARAM WParam, winsys::LPARAM LParam);
+    // Delivery (Socket.cpp).
     void Report(TSocketHandle Socket, bool PassWouldBlock);
     // Runs Run as one notification: the outermost one runs the WhenIdle action after it.
     template <class Body> void Notification(Body&& Run) {

@@ -32,19 +32,7 @@ TSocket::TSocket(winsys::EventLoop* loop) : Loop(loop), Async(std::make_unique<T
         StartError = ecWsVersionError;
         ShowErrorMessage(StartError);
     }
-    if (Loop)
-        Handle = Loop->CreateWindow(
-            [this](winsys::HWND, uint32_t msg, winsys::WPARAM wParam, winsys::LPARAM lParam) {
-                winsys::LRESULT result = 0;
-                Notification([&] { result = WndProc(msg, wParam, lParam); });
-                return result;
-            });
-}
-
-TSocket::~TSocket() {
-    StopWatching();
-    if (Loaded && SockFuncs.WSACleanup) SockFuncs.WSACleanup();
-    if (Handle) Loop->DestroyWindow(Handle);
+    OpenNotificationWindow();
 }
 
 winsys::LRESULT TSocket::WndProc(uint32_t Msg, winsys::WPARAM WParam, winsys::LPARAM LParam) {

@@ -16,7 +16,7 @@ void TSocket::SetLastFromLibrary() {
 TSocket::TSocket(winsys::EventLoop* Loop_) : Loop(Loop_), Async(std::make_unique<TAsyncTable>()) {
     Loaded = LoadWinsock();
     if (!Loaded) {
-        StartError = 9002;
+        StartError = ecWsLoadError;
         ShowErrorMessage(StartError);
         return;
     }
@@ -32,22 +32,10 @@ TSocket::TSocket(winsys::EventLoop* Loop_) : Loop(Loop_), Async(std::make_unique
     WsaData.szDescription = Data.szDescription;
     WsaData.szSystemStatus = Data.szSystemStatus;
     if (WsaData.wVersion != WinsockVersion11) {
-        StartError = 9003;
+        StartError = ecWsVersionError;
         ShowErrorMessage(StartError);
     }
-    if (Loop)
-        Handle = Loop->CreateWindow(
-            [this](winsys::HWND, uint32_t Msg, winsys::WPARAM W, winsys::LPARAM L) {
-                winsys::LRESULT r = 0;
-                Notification([&] { r = WndProc(Msg, W, L); });
-                return r;
-            });
-}
-
-TSocket::~TSocket() {
-    StopWatching();
-    if (Loaded && StartError != 9002 && SockFuncs.WSACleanup) SockFuncs.WSACleanup();
-    if (Handle) Loop->DestroyWindow(Handle);
+    OpenNotificationWindow();
 }
 
 winsys::LRESULT TSocket::WndProc(uint32_t Msg, winsys::WPARAM WParam, winsys::LPARAM LParam) {
