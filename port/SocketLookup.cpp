@@ -1,6 +1,6 @@
-// The names and numbers every platform's socket layer shares, and the network port's
-// readings of WsPort and WsAddress built on TSocket's lookups (SocketLookupLinux.cpp,
-// SocketLookupWin32.cpp).
+// The names and numbers every platform's socket layer shares, this machine's address,
+// and the network port's readings of WsPort and WsAddress, all built on TSocket's
+// lookups (SocketLookupLinux.cpp, SocketLookupWin32.cpp).
 #include "port/PortErrors.h"
 #include "port/Socket.h"
 #include "port/SocketNames.h"
@@ -34,6 +34,14 @@ void EnumHostAddresses(TSocket& Socket, std::vector<std::string>& List) {
     for (TInAddr addr : Socket.LookupNameAll(host, 256))
         List.push_back(std::to_string(addr.Byte(0)) + "." + std::to_string(addr.Byte(1)) + "." +
                        std::to_string(addr.Byte(2)) + "." + std::to_string(addr.Byte(3)));
+}
+
+std::string TSocket::GetLocalAddress() {
+    std::string host = GetLocalHost();
+    if (host.empty()) return {};
+    TInAddr addr = LookupName(host);
+    if (addr.S_addr == 0) return {};
+    return NetAddr2String(addr);
 }
 
 uint16_t WsPortNumber(TSocket& Socket, std::string_view WsPort) {

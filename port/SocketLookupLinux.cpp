@@ -122,12 +122,4 @@ std::string TSocket::GetLocalHost() {
     return name;
 }
 
-std::string TSocket::GetLocalAddress() {
-    std::string host = GetLocalHost();
-    if (host.empty()) return {};
-    TInAddr addr = LookupName(host);
-    if (addr.S_addr == 0) return {};
-    return NetAddr2String(addr);
-}
-
 } // namespace port

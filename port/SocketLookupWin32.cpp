@@ -94,12 +94,4 @@ std::string TSocket::GetLocalHost() {
     return name;
 }
 
-std::string TSocket::GetLocalAddress() {
-    std::string host = GetLocalHost();
-    if (host.empty()) return {};
-    TInAddr Addr = LookupName(host);
-    if (Addr.S_addr == 0) return {};
-    return NetAddr2String(Addr);
-}
-
 } // namespace port
