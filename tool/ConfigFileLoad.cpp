@@ -65,9 +65,16 @@ void TMainForm::Button23Click() {
 
     Edit38.SetText(r.DDBBGG > 0 ? std::to_string(r.DDBBGG) : "0");
 
-    if (r.Var1.found) Edit35.SetText(r.Var1.text);
-    if (r.Var2.found) Edit36.SetText(r.Var2.text);
-    if (r.Var3.found) Edit37.SetText(r.Var3.text);
+    // A missing word keeps what the last reading gave the field; the first reading
+    // empties it rather than leave the design-time name for Write Config to send.
+    for (auto [field, word] :
+         {std::pair{&Edit35, &r.Var1}, std::pair{&Edit36, &r.Var2}, std::pair{&Edit37, &r.Var3}}) {
+        if (word->found)
+            field->SetText(word->text);
+        else if (!ConfigWordsRead)
+            field->SetText("");
+    }
+    ConfigWordsRead = true;
 
     StatusBar1.SetText(ReadStatusText(r));
 

@@ -62,6 +62,9 @@ class TMainForm : public TForm {
     uint32_t ModbusTcp = 1;
     char TableFileName[30] = {};
     int32_t StartModbusTcp = 0;
+    // A reading of "Config1.c" has set the Var fields: until then they show only their
+    // design-time names, which must never be taken for values.
+    bool ConfigWordsRead = false;
     uint8_t ComPortList[100] = {};
     uint32_t TransactionCounter = 0;
     int32_t RequestQuantity = 0;

@@ -15,17 +15,17 @@ namespace {
 
 using Fields = std::map<std::string, std::string>;
 
-// What every field shows after reading a file that holds none of the keys: "-1" for
-// the numbers, "0" for DDBBGG, and the word fields and Edit4 as they were.
+// What every field shows after a first reading of a file that holds none of the keys:
+// "-1" for the numbers, "0" for DDBBGG, the word fields empty and Edit4 as it was.
 Fields NoKeyFields() {
     Fields f;
     for (const char* n : {"Edit10", "Edit11", "Edit12", "Edit13", "Edit14", "Edit15", "Edit16",
                           "Edit31", "Edit8", "Edit22", "Edit2"})
         f[n] = "-1";
     f["Edit38"] = "0";
-    f["Edit35"] = "Edit35";
-    f["Edit36"] = "Edit36";
-    f["Edit37"] = "Edit37";
+    f["Edit35"] = "";
+    f["Edit36"] = "";
+    f["Edit37"] = "";
     f["Edit4"] = "xxx.xxx.xxx.xxx";
     return f;
 }
