@@ -87,29 +87,45 @@ size_t TExchanges::Complete(std::span<const uint8_t> bytes, bool modbusTcp) {
         std::span<const uint8_t> rest = bytes.subspan(pos);
         size_t length = ReplyFrameLength(rest, modbusTcp);
         if (length > rest.size()) {
+            // The event that brought its first byte may also have brought the end of
+            // the reply before it.
             const Arrival* arrival = ArrivalAt(pos);
-            if (pos > 0 && arrival && arrival->offset == pos && now - arrival->ms < CompletionMs)
+            if (pos > 0 && arrival && now - arrival->ms < CompletionMs)
                 break; // the next reply has only begun: it gets its own completion
             length = rest.size();
         }
         std::span<const uint8_t> reply = rest.first(length);
-        form_.Memo2.AppendText(RenderReplyHex(reply, modbusTcp));
+        form_.Memo2.AppendText(RenderReplyHex(reply));
         form_.Memo2.CaretToEnd();
         if (Request* r = Owner(reply, pos, modbusTcp))
             Finish(r->id, JudgeReply(reply, r->reading.Request, modbusTcp), reply);
         pos += length;
     }
     size_t kept = bytes.size() - pos;
-    uint64_t keptOwner = kept ? ArrivalAt(pos)->newestId : 0;
+    uint64_t keptOwner = 0;
     std::vector<Arrival> keptArrivals;
-    for (const Arrival& a : arrivals_)
-        if (kept && a.offset >= pos) keptArrivals.push_back({a.offset - pos, a.newestId, a.ms});
+    if (kept) {
+        // The kept bytes move to the buffer's start, with the arrival of their first
+        // byte and those that came after it.
+        const Arrival& first = *ArrivalAt(pos);
+        keptOwner = first.newestId;
+        keptArrivals.push_back({0, first.newestId, first.ms});
+        for (const Arrival& a : arrivals_)
+            if (a.offset > pos) keptArrivals.push_back({a.offset - pos, a.newestId, a.ms});
+    }
     arrivals_ = std::move(keptArrivals);
     // Bytes that turned out to be no reply of theirs do not keep requests waiting.
     for (Request& r : waiting_)
         r.replyBytes = kept && (r.modbusTcp || r.id == keptOwner);
     SettleUnanswered();
     return kept;
+}
+
+void TExchanges::ShownAsText() {
+    arrivals_.clear();
+    for (Request& r : waiting_)
+        r.replyBytes = false;
+    SettleUnanswered();
 }
 
 void TExchanges::SettleUnanswered() {

@@ -43,6 +43,9 @@ class TExchanges {
     // came less than a completion period ago and which is not whole yet: they stay
     // for the next completion.
     size_t Complete(std::span<const uint8_t> bytes, bool modbusTcp);
+    // The received bytes went to the monitor as text (configuration or meter replies):
+    // they answer no request, which then waits for its own reply or its deadline.
+    void ShownAsText();
     // The requests waiting for their reply.
     size_t Waiting() const { return waiting_.size(); }
 

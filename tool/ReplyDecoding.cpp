@@ -99,17 +99,11 @@ std::string DecodeValue(std::span<const uint8_t> reply, bool modbusTcp, char typ
     }
 }
 
-std::string RenderReplyHex(std::span<const uint8_t> reply, bool modbusTcp) {
-    ReplyView r(reply, modbusTcp);
-    size_t n = std::min(r.ByteCount(), 200u);
-    // Header, data and the CRC in RTU; the 7-byte MBAP header, function code, byte
-    // count and data in Modbus TCP: in both the whole reply.
-    size_t length = n + (modbusTcp ? 9 : 5);
+std::string RenderReplyHex(std::span<const uint8_t> reply) {
     static const char digits[] = "0123456789ABCDEF";
     std::string out;
-    out.reserve(length * 3);
-    for (size_t i = 0; i < length; ++i) {
-        uint8_t b = r.At(i);
+    out.reserve(reply.size() * 3);
+    for (uint8_t b : reply) {
         out += '_';
         out += digits[b >> 4];
         out += digits[b & 0x0F];
@@ -132,6 +126,7 @@ void TMainForm::CompleteResponse() {
         const char* text = reinterpret_cast<const char*>(RxBuffer);
         Memo2.AppendText(std::string(text, strnlen(text, sizeof RxBuffer)));
         Memo2.CaretToEnd();
+        Exchanges().ShownAsText();
     }
     std::memset(RxBuffer, 0, sizeof RxBuffer);
     RxCount = 0;

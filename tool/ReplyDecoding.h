@@ -19,9 +19,9 @@ namespace tool {
 // false) or Modbus TCP framing.
 std::string DecodeValue(std::span<const uint8_t> reply, bool modbusTcp, char type);
 
-// The monitor's rendering of a Modbus reply: "_0A_03_08..." for the whole reply as
-// its byte count announces it, N + 5 bytes in RTU and N + 9 in Modbus TCP, with N
-// taken as 200 when it is more.
-std::string RenderReplyHex(std::span<const uint8_t> reply, bool modbusTcp);
+// The monitor's rendering of a Modbus reply, "_0A_03_08...": every byte that came for
+// it and nothing else. Its byte count does not set the length, so a short or an
+// exception reply shows no bytes that never arrived, and a longer one hides none.
+std::string RenderReplyHex(std::span<const uint8_t> reply);
 
 } // namespace tool

@@ -225,6 +225,35 @@ TEST_F(Readings, AReplyStillArrivingAtCompletionGetsItsOwn) {
     EXPECT_EQ(form->Counters.BadReplies, 0u);
 }
 
+TEST_F(Readings, AReplyBeginningInTheSameEventAsTheEndOfThePreviousOneGetsItsOwn) {
+    form->BitBtn2.Click();
+    Advance(700);
+    Advance(600);
+    const std::string row1 = RtuReply(0x0A, {0, 0, 0, 0, 0, 0, 0x3F, 0xF8});
+    const std::string row2 = RtuReply(0x0A, {0x00, 0x07});
+    serial->Deliver(row1.substr(0, 5));
+    Advance(200); // the next tick at 1400 sent row 2's request
+    serial->Deliver(row1.substr(5) + row2.substr(0, 3));
+    Advance(50); // row 1's completion: row 2's first bytes are 50 ms old
+    EXPECT_EQ(Cell(1), "1.500000");
+    EXPECT_EQ(Cell(2), "");
+    serial->Deliver(row2.substr(3));
+    Advance(250);
+    EXPECT_EQ(Cell(2), "7");
+    EXPECT_EQ(form->Counters.BadReplies, 0u);
+    EXPECT_EQ(form->Memo2.Text(), "_0A_03_08_00_00_00_00_00_00_3F_F8_A0_81_0A_03_02_00_07_5C_47");
+}
+
+TEST_F(Readings, TextShownInTheMonitorIsNoReplyToAWaitingRequest) {
+    RequestManual();
+    form->HexDisplay = 0; // as a configuration read leaves it
+    serial->Deliver("VER 1.9\r\n");
+    Advance(999);
+    EXPECT_EQ(form->Edit20.Text(), "");
+    Advance(1);
+    EXPECT_EQ(form->Edit20.Text(), "no reply");
+}
+
 TEST_F(Readings, ManualPollDuringCyclingKeepsBothValuesApart) {
     form->BitBtn2.Click();
     Advance(700); // row 1 (454, double) requested
