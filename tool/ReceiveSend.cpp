@@ -14,16 +14,19 @@ namespace {
 constexpr int32_t LastRxIndex = 3000;
 
 // Stores Count bytes of one port in RxBuffer, lighting that port's RXD lamp. An error
-// of GetChar ends it at that byte, and Timer1 stays as it was.
+// of GetChar ends it at that byte, and Timer1 stays as it was. A full buffer is
+// completed at once (shown in the monitor, its replies judged) before the next byte is
+// stored, rather than written over from its start.
 void AccumulateReceived(TMainForm& f, port::IComPort* cp, uint16_t count, TLabel& rxdLamp) {
     if (count > 0) f.Exchanges().Arriving(static_cast<size_t>(f.RxCount));
     for (uint16_t i = 0; i < count; ++i) {
         rxdLamp.SetColor(clLime);
-        f.RxBuffer[f.RxCount] = static_cast<uint8_t>(cp->GetChar());
-        if (f.RxCount >= LastRxIndex)
-            f.RxCount = 0;
-        else
-            ++f.RxCount;
+        const auto byte = static_cast<uint8_t>(cp->GetChar());
+        if (f.RxCount > LastRxIndex) {
+            f.CompleteResponse();
+            f.Exchanges().Arriving(static_cast<size_t>(f.RxCount));
+        }
+        f.RxBuffer[f.RxCount++] = byte;
     }
     f.Timer1.SetEnabled(true);
 }

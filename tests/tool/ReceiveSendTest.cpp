@@ -35,15 +35,28 @@ TEST_F(ReceiveSend, BytesLandInOrderAndCompletionComes250msAfterTheFirstEvent) {
     EXPECT_EQ(form->Label17.Color(), clLime);
 }
 
-TEST_F(ReceiveSend, TheBufferWrapsAfterIndex3000) {
-    std::string reply(3002, 'a');
-    reply[3000] = 'X';
-    reply[3001] = 'Y';
-    serial->Deliver(reply);
-    Pump();
-    EXPECT_EQ(form->RxBuffer[3000], 'X');
-    EXPECT_EQ(form->RxBuffer[0], 'Y');
-    EXPECT_EQ(form->RxCount, 1);
+// More than the buffer's 3001 bytes before a completion: what it holds goes to the
+// monitor first, and nothing is written over.
+TEST_F(ReceiveSend, AFullBufferIsShownBeforeTheNextByteIsStored) {
+    form->Timer1.OnTimer = [this] { form->CompleteResponse(); };
+    for (bool hex : {false, true}) {
+        form->HexDisplay = hex ? 1 : 0;
+        form->Memo2.SetText("");
+        std::string bytes(3002, 'a');
+        bytes[3000] = 'X';
+        bytes[3001] = 'Y';
+        serial->Deliver(bytes);
+        Pump();
+        if (!hex) {
+            EXPECT_EQ(form->Memo2.Text(), bytes.substr(0, 3001));
+            EXPECT_EQ(form->RxCount, 1);
+        }
+        Advance(250);
+        std::string shown;
+        for (char c : bytes)
+            shown += hex ? (c == 'a' ? "_61" : c == 'X' ? "_58" : "_59") : std::string(1, c);
+        EXPECT_EQ(form->Memo2.Text(), shown) << (hex ? "hex" : "text");
+    }
 }
 
 TEST_F(ReceiveSend, ACountOfZeroStoresNothingButArmsCompletion) {
