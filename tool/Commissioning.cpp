@@ -16,17 +16,6 @@ const std::vector<std::string> ReadingsLogHeader = {
     "time", "port", "framing", "row",     "address", "type", "count",
     "obis", "note", "value",   "outcome", "request", "reply"};
 
-std::string SpacedHex(const std::vector<uint8_t>& bytes) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    for (uint8_t b : bytes) {
-        if (!out.empty()) out += ' ';
-        out += digits[b >> 4];
-        out += digits[b & 15];
-    }
-    return out;
-}
-
 std::vector<std::string> ReadingsLogFields(const TReading& r, const std::string& port,
                                            const std::string& framing) {
     const bool row = r.Target == TReadingTarget::GridRow;

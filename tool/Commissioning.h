@@ -6,6 +6,7 @@
 // as long as the form lives; they only call it, the logic is here.
 // Window thread only.
 #include "tool/CommissioningReport.h"
+#include "tool/HexText.h"
 #include "tool/Readings.h"
 #include "tool/SessionFacts.h"
 #include "tool/SessionRecorder.h"
@@ -24,9 +25,6 @@ class TMainForm;
 extern const std::vector<std::string> ReadingsLogHeader;
 std::vector<std::string> ReadingsLogFields(const TReading& reading, const std::string& port,
                                            const std::string& framing);
-
-// "0A 03 01 C5": bytes in spaced upper-case hexadecimal.
-std::string SpacedHex(const std::vector<uint8_t>& bytes);
 
 // The number a value text holds ("12345.678", " -3 "), or nothing when the text is not
 // exactly one decimal number.

@@ -1,6 +1,7 @@
 #include "tool/ReplyDecoding.h"
 
 #include "tool/Exchanges.h"
+#include "tool/HexText.h"
 #include "tool/Unit1.h"
 
 #include <algorithm>
@@ -100,15 +101,7 @@ std::string DecodeValue(std::span<const uint8_t> reply, bool modbusTcp, char typ
 }
 
 std::string RenderReplyHex(std::span<const uint8_t> reply) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(reply.size() * 3);
-    for (uint8_t b : reply) {
-        out += '_';
-        out += digits[b >> 4];
-        out += digits[b & 0x0F];
-    }
-    return out;
+    return HexPairs(reply, "_", "");
 }
 
 void TMainForm::CompleteResponse() {

@@ -1,20 +1,18 @@
 #include "tool/SessionRecorder.h"
 
 #include "tool/CsvText.h"
+#include "tool/HexText.h"
 #include "tool/TextEncoding.h"
 #include "winsys/Exception.h"
 
 namespace tool {
 
 std::string TrafficLogLine(const TrafficEvent& event) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string hex, text;
-    for (unsigned char b : event.Bytes) {
-        if (!hex.empty()) hex += ' ';
-        hex += digits[b >> 4];
-        hex += digits[b & 15];
+    const std::string hex =
+        SpacedHex({reinterpret_cast<const uint8_t*>(event.Bytes.data()), event.Bytes.size()});
+    std::string text;
+    for (unsigned char b : event.Bytes)
         text += b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '.';
-    }
     return IsoLocalTime(event.Time) + '\t' + ToUtf8(event.Port) + '\t' +
            (event.Direction == TrafficDirection::Sent ? "tx" : "rx") + '\t' + hex + '\t' + text +
            "\r\n";
