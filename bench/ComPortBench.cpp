@@ -20,6 +20,7 @@
 //
 //   build-bench/bench/comport_bench [SECONDS]   seconds per measurement, default 0.3
 //   build-bench/bench/comport_bench idle        only the quiet port
+#include "AllocationCount.h"
 #include "port/ComPort.h"
 #include "port/SerialDispatcher.h"
 
@@ -49,49 +50,10 @@
 #include <thread>
 #include <vector>
 
-// ---- Allocation counting -------------------------------------------------------------
-
-namespace {
-std::atomic<uint64_t> Allocations{0};
-// The producer's own allocations (its sample vectors) are not the consumer's.
-thread_local bool AllocationsIgnored = false;
-
-void CountAllocation() {
-    if (!AllocationsIgnored) Allocations.fetch_add(1, std::memory_order_relaxed);
-}
-} // namespace
-
-void* operator new(std::size_t Size) {
-    CountAllocation();
-    if (void* P = std::malloc(Size ? Size : 1)) return P;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t Size) {
-    return operator new(Size);
-}
-void* operator new(std::size_t Size, const std::nothrow_t&) noexcept {
-    CountAllocation();
-    return std::malloc(Size ? Size : 1);
-}
-// The counting operator new takes its memory from malloc, so free is its match.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* P) noexcept {
-    std::free(P);
-}
-void operator delete[](void* P) noexcept {
-    std::free(P);
-}
-void operator delete(void* P, std::size_t) noexcept {
-    std::free(P);
-}
-void operator delete[](void* P, std::size_t) noexcept {
-    std::free(P);
-}
-#pragma GCC diagnostic pop
-
 namespace {
 
+using bench::Allocations;
+using bench::AllocationsIgnored;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 

@@ -8,6 +8,7 @@
 //
 // Every figure is one burst at a time: the producer delivers a burst and waits until
 // the handler has taken all of it. Heap allocations are counted over the timed loops.
+#include "AllocationCount.h"
 #include "FakeDevice.h"
 
 #include "winsys/EventLoop.h"
@@ -28,41 +29,6 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
-
-// ---- Allocation counting -------------------------------------------------------------
-
-namespace {
-std::atomic<uint64_t> allocations{0};
-}
-
-void* operator new(std::size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) {
-    return operator new(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    return std::malloc(size ? size : 1);
-}
-// The counting operator new takes its memory from malloc, so free is its match.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
-#pragma GCC diagnostic pop
 
 namespace {
 
@@ -314,10 +280,10 @@ void BM_Throughput(benchmark::State& state) {
     for (auto _ : state) {
         seconds[0] += TimedBurst(baseline, bytes.data(), count);
         seconds[1] += TimedBurst(blockBaseline, bytes.data(), count);
-        uint64_t before = allocations.load();
+        uint64_t before = bench::Allocations.load();
         seconds[2] += TimedBurst(getChar, bytes.data(), count);
         seconds[3] += TimedBurst(getBlock, bytes.data(), count);
-        engineAllocations += allocations.load() - before;
+        engineAllocations += bench::Allocations.load() - before;
     }
     double total = static_cast<double>(state.iterations()) * static_cast<double>(count);
     double mbs[4];
@@ -356,11 +322,11 @@ void BM_Latency(benchmark::State& state) {
         int64_t sent = NowNs();
         baseline.Burst(&byte, 1);
         base.push_back(static_cast<double>(baseline.firstByteNs.load() - sent) / 1000.0);
-        uint64_t before = allocations.load();
+        uint64_t before = bench::Allocations.load();
         sent = NowNs();
         engine.Burst(&byte, 1);
         ours.push_back(static_cast<double>(engine.firstByteNs.load() - sent) / 1000.0);
-        engineAllocations += allocations.load() - before;
+        engineAllocations += bench::Allocations.load() - before;
     }
     auto percentile = [](std::vector<double>& v, size_t per100) {
         std::sort(v.begin(), v.end());
